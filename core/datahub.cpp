@@ -1,0 +1,40 @@
+#include "datahub.h"
+
+#include <QFileInfo>
+#include <QtDebug>
+
+#include "ascparser.h"
+#include "idataparser.h"
+
+DataHub::DataHub(QObject *parent)
+    : QObject(parent)
+{
+}
+
+IDataParser *DataHub::createParser(const QString &filePath)
+{
+    const QString suffix = QFileInfo(filePath).suffix().toLower();
+    if (suffix == QLatin1String("asc"))
+        return new AscParser;
+    qWarning("%s", qUtf8Printable(QStringLiteral("不支持的文件格式:") + suffix));
+    return nullptr;
+}
+
+bool DataHub::parseFile(const QString &filePath, std::atomic<bool> &stopRequested)
+{
+    IDataParser *parser = createParser(filePath);
+    if (!parser)
+        return false;
+
+    connect(parser, &IDataParser::progressUpdated, this, &DataHub::progressUpdated);
+    connect(parser, &IDataParser::dataParsed, this, &DataHub::dataParsed);
+    connect(parser, &IDataParser::parsingFinished, this, &DataHub::parsingFinished);
+    connect(parser, &IDataParser::parsingFinished, parser, &QObject::deleteLater);
+
+    const bool result = parser->parse(filePath, stopRequested);
+    // A stopped run never emitted parsingFinished, so nothing has asked for its
+    // deletion yet. Asking twice is harmless: the object's pending events go
+    // with it. The deletion takes effect when this worker thread ends.
+    parser->deleteLater();
+    return result;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include "vemi_canfd_data.h"
+
+class IDataParser;
+
+// Picks the reader for a file by its suffix, runs it on the calling (worker)
+// thread and relays its signals, which reach listeners of the hub queued on the
+// hub's own thread, in the order the reader emitted them.
+class DataHub : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DataHub(QObject *parent = nullptr);
+
+    // A new reader for the lower-cased suffix of filePath, owned by the caller;
+    // null with a warning for a suffix no reader handles.
+    IDataParser *createParser(const QString &filePath);
+
+    // True only when the whole file was read. Unsupported suffixes emit nothing.
+    bool parseFile(const QString &filePath, std::atomic<bool> &stopRequested);
+
+signals:
+    void progressUpdated(int percent, const QString &message);
+    void dataParsed(const QVector<Vemi_CANFD_Data> &data);
+    void parsingFinished(bool success, const QString &message);
+};

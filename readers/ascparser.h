@@ -1,0 +1,22 @@
+#pragma once
+
+#include "idataparser.h"
+
+class QString;
+struct Vemi_CANFD_Data;
+
+// Reads ASC text logs: classic CAN lines and CAN FD lines; every other line is
+// passed over in silence.
+class AscParser final : public IDataParser
+{
+    Q_OBJECT
+
+public:
+    AscParser();
+    ~AscParser() override;
+
+    bool parse(const QString &filePath, std::atomic<bool> &stopRequested) override;
+
+    // Turns one trimmed frame line into a record; false when the line is dropped.
+    static bool parseLine(const QString &line, Vemi_CANFD_Data &frame);
+};

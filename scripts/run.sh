@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the program and starts it. Usage: scripts/run.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh build run
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"
+
+if [ ! -x build/ui/tavrix ]; then
+    echo "Built the libraries and tests; the window is not part of this build yet."
+    exit 0
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset)." >&2
+    echo "Run this from a desktop session, or over 'ssh -X', or under a virtual display:" >&2
+    echo "    apt-get install xvfb && xvfb-run -a build/ui/tavrix" >&2
+    exit 1
+fi
+exec build/ui/tavrix

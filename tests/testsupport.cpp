@@ -1,0 +1,155 @@
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <QtTest>
+
+#include "datahub.h"
+
+namespace TestSupport {
+
+QVector<Vemi_CANFD_Data> ParseRun::frames() const
+{
+    QVector<Vemi_CANFD_Data> all;
+    for (const HubEvent &event : events) {
+        if (event.kind == HubEvent::Data)
+            all += event.batch;
+    }
+    return all;
+}
+
+QList<int> ParseRun::progressValues() const
+{
+    QList<int> values;
+    for (const HubEvent &event : events) {
+        if (event.kind == HubEvent::Progress)
+            values << event.percent;
+    }
+    return values;
+}
+
+QList<int> ParseRun::batchSizes() const
+{
+    QList<int> sizes;
+    for (const HubEvent &event : events) {
+        if (event.kind == HubEvent::Data)
+            sizes << event.batch.size();
+    }
+    return sizes;
+}
+
+int ParseRun::count(HubEvent::Kind kind) const
+{
+    return int(std::count_if(events.cbegin(), events.cend(),
+                             [kind](const HubEvent &event) { return event.kind == kind; }));
+}
+
+ParseRun parseOnWorker(const QString &filePath)
+{
+    registerFrameMetaTypes();
+    DataHub hub;
+    ParseRun run;
+    QObject::connect(&hub, &DataHub::progressUpdated, [&run](int percent, const QString &message) {
+        HubEvent event(HubEvent::Progress);
+        event.percent = percent;
+        event.message = message;
+        run.events << event;
+    });
+    QObject::connect(&hub, &DataHub::dataParsed, [&run](const QVector<Vemi_CANFD_Data> &data) {
+        HubEvent event(HubEvent::Data);
+        event.batch = data;
+        run.events << event;
+    });
+    QObject::connect(&hub, &DataHub::parsingFinished, [&run](bool success, const QString &message) {
+        HubEvent event(HubEvent::Finished);
+        event.success = success;
+        event.message = message;
+        run.events << event;
+    });
+
+    std::atomic<bool> stop{false};
+    bool result = false;
+    QThread *thread = QThread::create([&] { result = hub.parseFile(filePath, stop); });
+    thread->start();
+    while (!thread->wait(10))
+        QCoreApplication::processEvents();
+    delete thread;
+    // The relayed signals are queued events for the hub; deliver all of them.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    run.result = result;
+    return run;
+}
+
+QString writeFile(const QString &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write test file %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol, bool extended,
+                          bool remote, bool tx, uint64_t timestamp, uint8_t firstByte)
+{
+    Vemi_CANFD_Data frame;
+    frame.id = identifier & Vemi_CANFD_Data::IdMask;
+    if (extended)
+        frame.id |= Vemi_CANFD_Data::ExtendedBit;
+    if (remote)
+        frame.id |= Vemi_CANFD_Data::RemoteBit;
+    frame.length = length;
+    frame.setProtocol(protocol);
+    frame.setDirection(tx ? 1 : 0);
+    frame.timestamp = timestamp;
+    for (int i = 0; i < length && i < Vemi_CANFD_Data::MaxDataLength; ++i)
+        frame.data[i] = uint8_t(firstByte + i);
+    return frame;
+}
+
+QString pythonPath()
+{
+    const QByteArray fromEnv = qgetenv("TAVRIX_PYTHON");
+    return fromEnv.isEmpty() ? QStringLiteral("/usr/bin/python3") : QString::fromLocal8Bit(fromEnv);
+}
+
+bool pythonCanAvailable()
+{
+    static const bool available = [] {
+        QProcess process;
+        process.start(pythonPath(), {QStringLiteral("-c"), QStringLiteral("import can")});
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }();
+    return available;
+}
+
+QByteArray runPython(const QString &script, const QStringList &arguments, bool *ok)
+{
+    QProcess process;
+    QStringList args{QStringLiteral("-c"), script};
+    args += arguments;
+    process.start(pythonPath(), args);
+    const bool finished = process.waitForFinished(300000);
+    const bool success = finished && process.exitStatus() == QProcess::NormalExit
+                         && process.exitCode() == 0;
+    if (!success)
+        qWarning("python failed: %s", process.readAllStandardError().constData());
+    if (ok)
+        *ok = success;
+    return process.readAllStandardOutput();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include "vemi_canfd_data.h"
+
+class DataHub;
+
+namespace TestSupport {
+
+// One signal as a hub listener saw it, in arrival order.
+struct HubEvent
+{
+    enum Kind { Progress, Data, Finished };
+    explicit HubEvent(Kind k) : kind(k) {}
+    Kind kind;
+    int percent = 0;
+    bool success = false;
+    QString message;
+    QVector<Vemi_CANFD_Data> batch;
+};
+
+// Everything one DataHub::parseFile run delivered to the GUI thread.
+struct ParseRun
+{
+    bool result = false;
+    QList<HubEvent> events;
+
+    QVector<Vemi_CANFD_Data> frames() const;
+    QList<int> progressValues() const;
+    QList<int> batchSizes() const;
+    int count(HubEvent::Kind kind) const;
+};
+
+// Runs DataHub::parseFile on a QThread::create worker, as the window does, and
+// returns once the thread has ended and every queued signal was delivered.
+ParseRun parseOnWorker(const QString &filePath);
+
+// Writes bytes to dir/name and returns the full path.
+QString writeFile(const QString &dir, const QString &name, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+// A frame with the given fields; data bytes count up from firstByte.
+Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol = 0,
+                          bool extended = false, bool remote = false, bool tx = false,
+                          uint64_t timestamp = 0, uint8_t firstByte = 0x11);
+
+// Debian's python3 with python-can, the interop oracle.
+QString pythonPath();
+bool pythonCanAvailable();
+// Runs a python script with arguments; fails the calling test on a non-zero exit.
+QByteArray runPython(const QString &script, const QStringList &arguments = {}, bool *ok = nullptr);
+
+} // namespace TestSupport
