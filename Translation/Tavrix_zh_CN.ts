@@ -1,0 +1,228 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CanDataExporter</name>
+    <message>
+        <source>CAN type</source>
+        <translation>CAN 类型</translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>Data frame </source>
+        <translation>数据帧 </translation>
+    </message>
+    <message>
+        <source>Direction</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Extend frame</source>
+        <translation>扩展帧</translation>
+    </message>
+    <message>
+        <source>FD BRS</source>
+        <translation>FD 加速</translation>
+    </message>
+    <message>
+        <source>Frame format</source>
+        <translation>帧格式</translation>
+    </message>
+    <message>
+        <source>Frame type</source>
+        <translation>帧类型</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>长度</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Remote frame</source>
+        <translation>远程帧</translation>
+    </message>
+    <message>
+        <source>Rx </source>
+        <translation>接收 </translation>
+    </message>
+    <message>
+        <source>Standard frame </source>
+        <translation>标准帧 </translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Tx </source>
+        <translation>发送 </translation>
+    </message>
+</context>
+<context>
+    <name>DataModel</name>
+    <message>
+        <source>Data</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>Data frame</source>
+        <translation>数据帧</translation>
+    </message>
+    <message>
+        <source>Dir</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>Extended frame</source>
+        <translation>扩展帧</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>帧格式</translation>
+    </message>
+    <message>
+        <source>Len</source>
+        <translation>长度</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>No.</source>
+        <translation>序号.</translation>
+    </message>
+    <message>
+        <source>Pro</source>
+        <translation>协议</translation>
+    </message>
+    <message>
+        <source>Remote frame</source>
+        <translation>远程帧</translation>
+    </message>
+    <message>
+        <source>Standard frame</source>
+        <translation>标准帧</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>帧类型</translation>
+    </message>
+    <message>
+        <source>rec</source>
+        <translation>接收</translation>
+    </message>
+    <message>
+        <source>send</source>
+        <translation>发送</translation>
+    </message>
+</context>
+<context>
+    <name>Tavrix</name>
+    <message>
+        <source>Add file</source>
+        <translation>添加文件</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清空</translation>
+    </message>
+    <message>
+        <source>Conversion</source>
+        <translation>转换</translation>
+    </message>
+    <message>
+        <source>Conversion Control</source>
+        <translation>转换设置与控制</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Kelvane</source>
+        <translation>Kelvane-ZH</translation>
+    </message>
+    <message>
+        <source>Format:</source>
+        <translation>目标格式:</translation>
+    </message>
+    <message>
+        <source>Hit</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>ID sorting:</source>
+        <translation>ID 排序:</translation>
+    </message>
+    <message>
+        <source>No data available</source>
+        <translation>没有可用数据</translation>
+    </message>
+    <message>
+        <source>Operation Complete</source>
+        <translation>操作完成</translation>
+    </message>
+    <message>
+        <source>Output path:</source>
+        <translation>输出路径:</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>选择</translation>
+    </message>
+    <message>
+        <source>Select Files</source>
+        <translation>选择文件</translation>
+    </message>
+    <message>
+        <source>Translate</source>
+        <translation>翻译</translation>
+    </message>
+</context>
+<context>
+    <name>TavrixClass</name>
+    <message>
+        <source>Conversion Control</source>
+        <translation>转换设置与控制</translation>
+    </message>
+    <message>
+        <source>Kelvane</source>
+        <translation>Kelvane-ZH</translation>
+    </message>
+    <message>
+        <source>default</source>
+        <translation>默认</translation>
+    </message>
+    <message>
+        <source>from large to small</source>
+        <translation>从大到小</translation>
+    </message>
+    <message>
+        <source>from small to large</source>
+        <translation>从小到大</translation>
+    </message>
+</context>
+</TS>

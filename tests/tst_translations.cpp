@@ -1,0 +1,41 @@
+#include <QTranslator>
+#include <QtTest>
+
+class TestTranslations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void chineseFileCarriesEveryContext_data()
+    {
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("chinese");
+        QTest::newRow("exporter trailing blank") << "CanDataExporter" << "Rx " << "接收 ";
+        QTest::newRow("model") << "DataModel" << "No." << "序号.";
+        QTest::newRow("window") << "Tavrix" << "Kelvane" << "Kelvane-ZH";
+        QTest::newRow("form") << "TavrixClass" << "from small to large" << "从小到大";
+    }
+
+    void chineseFileCarriesEveryContext()
+    {
+        QFETCH(QString, context);
+        QFETCH(QString, source);
+        QFETCH(QString, chinese);
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/Translation/Tavrix_zh_CN.qm")));
+        QCOMPARE(translator.translate(context.toUtf8().constData(), source.toUtf8().constData()),
+                 chinese);
+    }
+
+    void englishFileHasNoMessages()
+    {
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/Translation/Tavrix_en_AS.qm")));
+        QVERIFY(translator.translate("Tavrix", "Add file").isEmpty());
+        QCOMPARE(translator.language(), QStringLiteral("en_AS"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTranslations)
+#include "tst_translations.moc"
