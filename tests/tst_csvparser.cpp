@@ -1,10 +1,13 @@
+#include <ctime>
 #include <random>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextCodec>
+#include <QTranslator>
 #include <QtTest>
 
+#include "candataexporter.h"
 #include "csvparser.h"
 #include "testsupport.h"
 
@@ -85,7 +88,13 @@ class TestCsvParser : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        // Export clock times are local; no daylight-saving step may move them.
+        qputenv("TZ", "UTC");
+        tzset();
+    }
 
     void singleLine_data()
     {
@@ -301,6 +310,72 @@ private slots:
             ++expected;
         }
         QCOMPARE(frames.last().timestamp, quint64(frameLines % 60000) * 1000);
+    }
+
+    // What our own exporter writes reads back with every field a CSV line keeps.
+    void exportRoundTrip_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("english header") << false;
+        QTest::newRow("chinese header") << true;
+    }
+
+    void exportRoundTrip()
+    {
+        QFETCH(bool, chinese);
+        using TestSupport::makeFrame;
+        const uint64_t base = 86400000000ull * 3 + 5;
+        QVector<Vemi_CANFD_Data> frames{
+            makeFrame(0x7FF, 8, 0, false, false, false, base),
+            makeFrame(0x1ABCDEF, 64, 3, true, false, true, base + 1234567, 0xC0),
+            makeFrame(0x123, 8, 0, true, true, true, base + 2000000),
+            makeFrame(0x0, 0, 2, false, false, false, base + 86400000000ull + 1000),
+            makeFrame(0x55, 12, 2, false, false, false, base + 999),
+        };
+        Vemi_CANFD_Data error = makeFrame(0x99, 2, 0, false, false, false, base + 7);
+        error.errorFlags = Vemi_CANFD_Data::ErrorEntry;
+        frames.insert(2, error);
+
+        QTranslator translator;
+        if (chinese) {
+            QVERIFY(translator.load(QStringLiteral(":/Translation/Tavrix_zh_CN.qm")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        const QString path = dir.filePath(QStringLiteral("export.csv"));
+        const bool exported = CanDataExporter().exportData(frames, ExportFormat::Csv,
+                                                           SortOrder::None, path);
+        QCoreApplication::removeTranslator(&translator);
+        QVERIFY(exported);
+
+        const ParseRun run = TestSupport::parseOnWorker(path);
+        verifyCompleteRun(run);
+        const QVector<Vemi_CANFD_Data> read = run.frames();
+        QCOMPARE(read.size(), frames.size());
+        for (int i = 0; i < frames.size(); ++i) {
+            const Vemi_CANFD_Data &original = frames.at(i);
+            const Vemi_CANFD_Data &back = read.at(i);
+            if (original.isErrorEntry()) {
+                // The error row carries its absolute time, read back as seconds.
+                QCOMPARE(back.id, 0u);
+                QCOMPARE(int(back.flags), 0);
+                QCOMPARE(int(back.length), 0);
+                QCOMPARE(back.timestamp, original.timestamp * 1000000);
+                continue;
+            }
+            QCOMPARE(back.id, original.id);
+            QCOMPARE(int(back.flags), int(original.flags));
+            QCOMPARE(int(back.length), int(original.length));
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(back.data), back.length),
+                     QByteArray(reinterpret_cast<const char *>(original.data), original.length));
+        }
+        // Times come back as clock times of the export: whole milliseconds after
+        // the first frame, modulo a day.
+        const quint64 day = 86400000000ull;
+        const QVector<quint64> elapsed{0, 1234000, 2000000, 1000, 0};
+        const QVector<int> rows{0, 1, 3, 4, 5};
+        for (int k = 0; k < rows.size(); ++k)
+            QCOMPARE((read.at(rows.at(k)).timestamp + day - read.first().timestamp) % day,
+                     elapsed.at(k));
     }
 
     void binaryFile_data()
