@@ -194,6 +194,9 @@ private slots:
             << QByteArray("0.5 1 100 Rx\rd 1 01\r\n; c\r\n0.75 1 100 Rx d 1 02\r\r\n")
             << V{expect(0x100, 1, 0, 500000, "0.5", 1, "01"),
                  expect(0x100, 1, 0, 750000, "0.75", 1, "02")};
+        QTest::newRow("UTF-8 byte-order mark")
+            << QByteArray("\xef\xbb\xbf" "0.5 1 100 Rx d 0")
+            << V{expect(0x100, 1, 0, 500000, "0.5", 0)};
         QTest::newRow("skip prefixes")
             << QByteArray("date 0.1 1 100 Rx d 0\nbase 0.1 1 100 Rx d 0\n"
                           "; 0.1 1 100 Rx d 0\n// 0.1 1 100 Rx d 0\n"
