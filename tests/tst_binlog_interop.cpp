@@ -128,14 +128,20 @@ private slots:
         }
     }
 
+    void ourFilesReadByTshark_data()
+    {
+        BlfBytes::addLevelRows();
+    }
+
     void ourFilesReadByTshark()
     {
+        QFETCH(int, level);
         const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
         if (tshark.isEmpty())
             QSKIP("tshark is not installed");
-        const QString path = dir.filePath(QStringLiteral("tshark.blf"));
+        const QString path = dir.filePath(QStringLiteral("tshark%1.blf").arg(level));
         const QList<QByteArray> objects = programObjects();
-        QVERIFY(BlfBytes::writeAll(path, objects, 6));
+        QVERIFY(BlfBytes::writeAll(path, objects, level));
         QProcess process;
         process.start(tshark, {QStringLiteral("-r"), path, QStringLiteral("-T"),
                                QStringLiteral("fields"), QStringLiteral("-E"),

@@ -330,6 +330,7 @@ private slots:
         QCOMPARE(BLCreateFile(qPrintable(dir.filePath(QStringLiteral("none.blf"))),
                               BL_GENERIC_READ), BL_INVALID_HANDLE_VALUE);
         QCOMPARE(BLCreateFile(qPrintable(dir.path()), BL_GENERIC_WRITE), BL_INVALID_HANDLE_VALUE);
+        QCOMPARE(BLCreateFile(qPrintable(dir.path()), BL_GENERIC_READ), BL_INVALID_HANDLE_VALUE);
 
         HANDLE reader = BLCreateFile(local.constData(), BL_GENERIC_READ);
         QVERIFY(reader != BL_INVALID_HANDLE_VALUE);
