@@ -125,6 +125,25 @@ struct VBLCANMessage2
 };
 static_assert(sizeof(VBLCANMessage2) == 56, "CAN message 2 is 56 bytes");
 
+// Type 73: an error frame with what is known of the damaged frame.
+struct VBLCANErrorFrameExt
+{
+    VBLObjectHeader mHeader;
+    WORD mChannel;
+    WORD mLength;          // error frame length, may be 0
+    DWORD mFlags;          // which of the following fields are valid
+    BYTE mECC;             // error code capture
+    BYTE mPosition;        // bit position of the error
+    BYTE mDLC;             // DLC of the damaged frame
+    BYTE mReserved1;
+    DWORD mFrameLengthInNS;
+    DWORD mID;             // bit 31 marks an extended identifier
+    WORD mFlagsExt;        // segment, direction, error code
+    WORD mReserved2;
+    BYTE mData[8];
+};
+static_assert(sizeof(VBLCANErrorFrameExt) == 64, "CAN error frame ext is 64 bytes");
+
 // Type 100: CAN FD message with a fixed 64-byte data field.
 struct VBLCANFDMessage
 {
@@ -200,14 +219,18 @@ HANDLE BLCreateFile(LPCSTR fileName, DWORD desiredAccess);
 // the final file header. FALSE when anything could not be written.
 BOOL BLCloseHandle(HANDLE handle);
 
-// Reading.
+// Reading. Objects are presented in version-1 form whatever header version the
+// file used: mHeaderSize 32, mHeaderVersion 1, mObjectSize 32 + body size,
+// mObjectFlags and mObjectTimeStamp as stored (no unit conversion). Objects
+// with other header versions, and anything that cannot be framed (damaged
+// sizes, padding, the tail of a truncated file), are stepped over.
 // Fills the statistics of an open file, as far as pStatistics->mStatisticsSize allows.
 BOOL BLGetFileStatisticsEx(HANDLE handle, VBLFileStatisticsEx *pStatistics);
 // Fills the base header of the next object without consuming it. FALSE at the
-// end of the file or when no further object can be framed.
+// end of the file, which is also where undecodable compressed data ends it.
 BOOL BLPeekObject(HANDLE handle, VBLObjectHeaderBase *pBase);
 // Reads the next object into the structure that starts at pBase, expectedSize
-// bytes long: the header in version-1 form, then the body; a shorter body leaves
+// bytes long (at least 32): the header, then the body; a shorter body leaves
 // the rest of the structure zero, a longer one is cut. 1 on success, 0 on failure.
 BOOL BLReadObjectSecure(HANDLE handle, VBLObjectHeaderBase *pBase, size_t expectedSize);
 // Releases what a read attached to the structure (nothing, for the CAN types).
@@ -215,10 +238,16 @@ BOOL BLFreeObject(HANDLE handle, VBLObjectHeaderBase *pBase);
 // Steps over the next object, whose base header pBase holds.
 BOOL BLSkipObject(HANDLE handle, VBLObjectHeaderBase *pBase);
 
-// Writing.
+// Writing. A failed write to the file is remembered: that call and every later
+// one return FALSE, and BLCloseHandle too.
+// appBuild goes to the header's application build field.
 BOOL BLSetApplication(HANDLE handle, BYTE appID, BYTE appMajor, BYTE appMinor, BYTE appBuild);
+// Calendar time of time stamp 0, stored as given (local time by convention).
 BOOL BLSetMeasurementStartTime(HANDLE handle, const SYSTEMTIME *pStartTime);
-// compression: zlib level 0 (stored) to 9. reserved must be 0.
+// compression: zlib level 0 (stored) to 9, 6 until set; reserved is ignored.
+// FALSE for other levels and once an object was written.
 BOOL BLSetWriteOptions(HANDLE handle, DWORD compression, DWORD reserved);
 // Appends one object; its base header's mObjectSize says how many bytes to take.
+// The object must start with a version-1 header (signature "LOBJ", header size
+// 32, version 1), be 32 bytes to 4 MiB long and not be a log container.
 BOOL BLWriteObject(HANDLE handle, VBLObjectHeaderBase *pBase);

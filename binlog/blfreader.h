@@ -1,0 +1,54 @@
+#pragma once
+
+// Reads the objects of a BLF file one at a time: frames each inner object in
+// the container stream and presents it in version-1 form. Tolerant of padding
+// of any kind, objects split across containers, damaged sizes and truncation;
+// whatever cannot be framed is stepped over by scanning for the next signature.
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "binlog.h"
+#include "containerstream.h"
+#include "fileheader.h"
+
+class BlfReader final
+{
+public:
+    // False unless path is a readable file that starts with "LOGG".
+    bool open(const char *path);
+
+    const FileHeader &header() const { return fileHeader; }
+
+    // The base header of the next object, without consuming it. False at the end.
+    bool peek(VBLObjectHeaderBase &base);
+    // Reads the next object into size bytes at target: its header in version-1
+    // form, then its body; the rest of the structure zero, a longer body cut.
+    bool read(uint8_t *target, std::size_t size);
+    bool skip();
+
+private:
+    enum class Fill { Ok, Gap, End };
+
+    bool frame();
+    Fill fill(std::size_t size);
+    Fill more();
+    void consume();
+    std::size_t available() const { return buffer.size() - head; }
+    const uint8_t *at() const { return buffer.data() + head; }
+
+    std::ifstream file;
+    FileHeader fileHeader;
+    std::unique_ptr<ContainerStream> stream;
+    // Inner stream bytes from head on are not consumed yet.
+    std::vector<uint8_t> buffer;
+    std::size_t head = 0;
+    // The framed next object, when framed is set.
+    bool framed = false;
+    VBLObjectHeader current{};
+    uint32_t currentSize = 0;       // object size in the file
+    uint32_t currentHeaderSize = 0; // header size in the file
+};

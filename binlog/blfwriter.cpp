@@ -1,0 +1,126 @@
+#include "blfwriter.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "logcontainer.h"
+#include "objectlayout.h"
+
+namespace {
+
+uint64_t nanoseconds(const VBLObjectHeader &header)
+{
+    if (header.mObjectFlags != BL_OBJ_FLAG_TIME_TEN_MICS)
+        return header.mObjectTimeStamp;
+    constexpr uint64_t tenMicroseconds = 10000;
+    constexpr uint64_t largest = std::numeric_limits<uint64_t>::max() / tenMicroseconds;
+    return header.mObjectTimeStamp > largest ? std::numeric_limits<uint64_t>::max()
+                                             : header.mObjectTimeStamp * tenMicroseconds;
+}
+
+} // namespace
+
+bool BlfWriter::open(const char *path)
+{
+    file.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!file.is_open())
+        return false;
+    fileHeader.compressionLevel = uint8_t(level);
+    uint8_t placeholder[FileHeader::Size];
+    fileHeader.encode(placeholder);
+    writeBytes(placeholder, sizeof placeholder);
+    return true;
+}
+
+bool BlfWriter::setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t build)
+{
+    fileHeader.applicationId = id;
+    fileHeader.applicationMajor = major;
+    fileHeader.applicationMinor = minor;
+    fileHeader.applicationBuild = build;
+    return !failed;
+}
+
+bool BlfWriter::setMeasurementStartTime(const SYSTEMTIME &start)
+{
+    fileHeader.measurementStartTime = start;
+    return !failed;
+}
+
+bool BlfWriter::setCompressionLevel(uint32_t compression)
+{
+    if (compression > 9 || fileHeader.objectCount > 0)
+        return false;
+    level = int(compression);
+    fileHeader.compressionLevel = uint8_t(level);
+    return !failed;
+}
+
+bool BlfWriter::write(const VBLObjectHeaderBase &base)
+{
+    const uint32_t size = base.mObjectSize;
+    if (base.mSignature != BL_OBJ_SIGNATURE || base.mHeaderSize != sizeof(VBLObjectHeader)
+        || base.mHeaderVersion != 1 || size < sizeof(VBLObjectHeader)
+        || size > ObjectLayout::MaxObjectSize || base.mObjectType == BL_OBJ_TYPE_LOG_CONTAINER)
+        return false;
+    if (failed)
+        return false;
+
+    // The caller's structure begins with a version-1 header and is size bytes long.
+    const auto &header = reinterpret_cast<const VBLObjectHeader &>(base);
+    const std::size_t old = pending.size();
+    pending.resize(old + size);
+    ObjectLayout::encodeHeader(header, pending.data() + old);
+    ObjectLayout::bodyToFile(base.mObjectType,
+                             reinterpret_cast<const uint8_t *>(&base) + sizeof header,
+                             pending.data() + old + sizeof header, size - sizeof header);
+    ++fileHeader.objectCount;
+    lastObjectTime = std::max(lastObjectTime, nanoseconds(header));
+
+    std::size_t done = 0;
+    while (pending.size() - done >= LogContainer::ChunkSize && !failed) {
+        emitContainer(pending.data() + done, LogContainer::ChunkSize);
+        done += LogContainer::ChunkSize;
+    }
+    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(done));
+    return !failed;
+}
+
+bool BlfWriter::close()
+{
+    if (!failed && !pending.empty())
+        emitContainer(pending.data(), pending.size());
+    pending.clear();
+    if (fileHeader.objectCount > 0)
+        fileHeader.lastObjectTime = FileHeader::addNanoseconds(fileHeader.measurementStartTime,
+                                                               lastObjectTime);
+    if (!failed) {
+        uint8_t bytes[FileHeader::Size];
+        fileHeader.encode(bytes);
+        file.seekp(0);
+        writeBytes(bytes, sizeof bytes);
+    }
+    file.close();
+    return !failed && !file.fail();
+}
+
+void BlfWriter::emitContainer(const uint8_t *data, std::size_t size)
+{
+    const std::vector<uint8_t> container = LogContainer::encode(data, size, level);
+    if (container.empty()) {
+        failed = true;
+        return;
+    }
+    writeBytes(container.data(), container.size());
+    fileHeader.fileSize += container.size();
+    fileHeader.uncompressedSize += LogContainer::HeaderSize + size;
+}
+
+void BlfWriter::writeBytes(const uint8_t *data, std::size_t size)
+{
+    // Flushed at once, so that a full disk shows in the call that filled it.
+    file.write(reinterpret_cast<const char *>(data), std::streamsize(size));
+    file.flush();
+    if (!file)
+        failed = true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+// Writes a BLF file: a placeholder header, the objects packed into one stream
+// that is cut into log containers of LogContainer::ChunkSize bytes, and at the
+// end the final container and the true header. A failed write is remembered;
+// every later call then reports failure.
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+#include "binlog.h"
+#include "fileheader.h"
+
+class BlfWriter final
+{
+public:
+    // Creates or truncates path. False when it cannot be opened; a placeholder
+    // header that cannot be written only marks the writer as failed.
+    bool open(const char *path);
+
+    bool setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t build);
+    bool setMeasurementStartTime(const SYSTEMTIME &start);
+    // zlib level 0 (stored) to 9; fixed once the first object was written, so
+    // that one file never mixes compression methods.
+    bool setCompressionLevel(uint32_t level);
+
+    // Appends the object that starts at base, base.mObjectSize bytes long.
+    // False when the object is malformed (nothing is written) or the file failed.
+    bool write(const VBLObjectHeaderBase &base);
+
+    // Writes the last container and the final header and closes the file.
+    bool close();
+
+private:
+    void emitContainer(const uint8_t *data, std::size_t size);
+    void writeBytes(const uint8_t *data, std::size_t size);
+
+    std::ofstream file;
+    FileHeader fileHeader;
+    int level = 6;
+    bool failed = false;
+    uint64_t lastObjectTime = 0; // nanoseconds, the largest seen
+    std::vector<uint8_t> pending; // stream bytes not yet in a container
+};

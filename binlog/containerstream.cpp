@@ -1,0 +1,164 @@
+#include "containerstream.h"
+
+#include <algorithm>
+#include <array>
+
+#include "binlog.h"
+#include "logcontainer.h"
+#include "objectlayout.h"
+
+namespace {
+
+// Compressed bytes read from the file at a time.
+constexpr std::size_t InputSlice = 65536;
+
+} // namespace
+
+ContainerStream::ContainerStream(std::istream &file, uint64_t firstObject)
+    : file(file), next(firstObject)
+{
+}
+
+ContainerStream::~ContainerStream()
+{
+    if (zlibReady)
+        inflateEnd(&zlib);
+}
+
+ContainerStream::Pull ContainerStream::pull(std::vector<uint8_t> &out)
+{
+    while (!ended) {
+        if (!open) {
+            const Open opened = openNext();
+            if (opened == Open::End)
+                ended = true;
+            if (opened != Open::Container)
+                return ended ? Pull::End : Pull::Gap;
+        }
+        if ((compressed ? pullCompressed(out) : pullStored(out)) > 0)
+            return Pull::Data;
+    }
+    return Pull::End;
+}
+
+ContainerStream::Open ContainerStream::openNext()
+{
+    for (;;) {
+        std::array<uint8_t, LogContainer::HeaderSize> header{};
+        if (!seekSignature() || readAt(next, header.data(), ObjectLayout::BaseHeaderSize) < 16)
+            return Open::End;
+        const VBLObjectHeaderBase base = ObjectLayout::decodeBase(header.data());
+        const bool framed = base.mHeaderSize >= ObjectLayout::BaseHeaderSize
+                            && base.mObjectSize >= base.mHeaderSize;
+        const bool container = base.mObjectType == BL_OBJ_TYPE_LOG_CONTAINER;
+        // Padding or damage: look for the next signature past this one.
+        if (!framed || (container && base.mObjectSize < LogContainer::HeaderSize)
+            || (!container && base.mObjectSize > ObjectLayout::MaxObjectSize)) {
+            next += 4;
+            continue;
+        }
+        const uint64_t start = next;
+        next += base.mObjectSize;
+        if (!container)
+            continue; // bus objects belong inside containers; others carry nothing we use
+        if (readAt(start + 16, header.data() + 16, 16) < 16)
+            return Open::End;
+        payloadOffset = start + LogContainer::HeaderSize;
+        payloadLeft = base.mObjectSize - LogContainer::HeaderSize;
+        if (payloadLeft == 0)
+            continue;
+        const uint16_t method = LogContainer::method(header.data());
+        if (method != LogContainer::MethodStored && method != LogContainer::MethodZlib)
+            return Open::Skipped;
+        compressed = method == LogContainer::MethodZlib;
+        if (compressed) {
+            const int rc = zlibReady ? inflateReset(&zlib) : inflateInit(&zlib);
+            if (rc != Z_OK)
+                return Open::End;
+            zlibReady = true;
+            zlib.avail_in = 0;
+        }
+        open = true;
+        return Open::Container;
+    }
+}
+
+bool ContainerStream::seekSignature()
+{
+    std::array<uint8_t, 4096> block;
+    for (;;) {
+        const std::size_t got = readAt(next, block.data(), block.size());
+        if (got < 4)
+            return false;
+        const std::size_t at = ObjectLayout::findSignature(block.data(), got);
+        if (at < got) {
+            next += at;
+            return true;
+        }
+        next += got - 3; // a signature may begin in the last three bytes
+    }
+}
+
+std::size_t ContainerStream::readAt(uint64_t offset, uint8_t *to, std::size_t size)
+{
+    file.clear();
+    if (!file.seekg(std::streamoff(offset)))
+        return 0;
+    file.read(reinterpret_cast<char *>(to), std::streamsize(size));
+    return std::size_t(file.gcount());
+}
+
+std::size_t ContainerStream::readPayload(uint8_t *to, std::size_t size)
+{
+    const std::size_t wanted = std::size_t(std::min<uint64_t>(size, payloadLeft));
+    const std::size_t got = wanted > 0 ? readAt(payloadOffset, to, wanted) : 0;
+    payloadOffset += got;
+    payloadLeft = got < wanted ? 0 : payloadLeft - got; // short read: the file ends here
+    return got;
+}
+
+std::size_t ContainerStream::pullStored(std::vector<uint8_t> &out)
+{
+    const std::size_t old = out.size();
+    const auto wanted = std::size_t(std::min<uint64_t>(payloadLeft, LogContainer::ChunkSize));
+    out.resize(old + wanted);
+    const std::size_t got = readPayload(out.data() + old, wanted);
+    out.resize(old + got);
+    if (got < wanted)
+        ended = true;
+    if (payloadLeft == 0)
+        open = false;
+    return got;
+}
+
+std::size_t ContainerStream::pullCompressed(std::vector<uint8_t> &out)
+{
+    const std::size_t old = out.size();
+    out.resize(old + LogContainer::ChunkSize);
+    zlib.next_out = out.data() + old;
+    zlib.avail_out = uInt(LogContainer::ChunkSize);
+    while (zlib.avail_out > 0) {
+        if (zlib.avail_in == 0) {
+            input.resize(InputSlice);
+            const std::size_t got = readPayload(input.data(), input.size());
+            if (got == 0) { // cut short: keep what inflated so far
+                ended = true;
+                break;
+            }
+            zlib.next_in = input.data();
+            zlib.avail_in = uInt(got);
+        }
+        const int rc = inflate(&zlib, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) {
+            open = false; // bytes after the end of the zlib stream are ignored
+            break;
+        }
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || (rc == Z_BUF_ERROR && zlib.avail_in > 0)) {
+            ended = true; // damaged data
+            break;
+        }
+    }
+    const std::size_t produced = LogContainer::ChunkSize - zlib.avail_out;
+    out.resize(old + produced);
+    return produced;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+// The inner object stream of a BLF file: walks the top-level objects from the
+// end of the file header, opens each log container, and hands out its payload
+// in slices, inflating as it goes. Every container is inflated once, and no
+// more than one slice is produced at a time, whatever sizes the file states.
+
+#include <cstdint>
+#include <istream>
+#include <vector>
+
+#include <zlib.h>
+
+class ContainerStream final
+{
+public:
+    enum class Pull {
+        Data, // bytes were appended
+        Gap,  // a container was skipped: what follows does not continue what came before
+        End,  // end of file, read error or damaged compressed data
+    };
+
+    ContainerStream(std::istream &file, uint64_t firstObject);
+    ~ContainerStream();
+    ContainerStream(const ContainerStream &) = delete;
+    ContainerStream &operator=(const ContainerStream &) = delete;
+
+    // Appends the next slice of the stream (at most one container's worth) to out.
+    Pull pull(std::vector<uint8_t> &out);
+
+private:
+    enum class Open { Container, Skipped, End };
+
+    Open openNext();
+    bool seekSignature();
+    std::size_t readAt(uint64_t offset, uint8_t *to, std::size_t size);
+    std::size_t readPayload(uint8_t *to, std::size_t size);
+    std::size_t pullStored(std::vector<uint8_t> &out);
+    std::size_t pullCompressed(std::vector<uint8_t> &out);
+
+    std::istream &file;
+    uint64_t next;           // file offset of the next top-level object
+    uint64_t payloadOffset = 0;
+    uint64_t payloadLeft = 0; // payload bytes of the open container not yet read
+    bool open = false;
+    bool compressed = false;
+    bool ended = false;
+    z_stream zlib{};
+    bool zlibReady = false;
+    std::vector<uint8_t> input; // compressed bytes read, not yet inflated
+};
