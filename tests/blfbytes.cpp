@@ -8,20 +8,6 @@
 
 namespace {
 
-void put(QByteArray &bytes, int offset, quint64 value, int width)
-{
-    for (int i = 0; i < width; ++i, value >>= 8)
-        bytes[offset + i] = char(value & 0xFF);
-}
-
-quint64 get(const QByteArray &bytes, qint64 offset, int width)
-{
-    quint64 value = 0;
-    for (int i = width; i-- > 0;)
-        value = (value << 8) | quint8(bytes.at(int(offset) + i));
-    return value;
-}
-
 quint8 fdDlc(quint8 length)
 {
     static const quint8 sizes[] = {12, 16, 20, 24, 32, 48};
@@ -53,6 +39,20 @@ void fill(BYTE *data, int size, int first)
 }
 
 } // namespace
+
+void BlfBytes::put(QByteArray &bytes, int offset, quint64 value, int width)
+{
+    for (int i = 0; i < width; ++i, value >>= 8)
+        bytes[offset + i] = char(value & 0xFF);
+}
+
+quint64 BlfBytes::get(const QByteArray &bytes, qint64 offset, int width)
+{
+    quint64 value = 0;
+    for (int i = width; i-- > 0;)
+        value = (value << 8) | quint8(bytes.at(int(offset) + i));
+    return value;
+}
 
 SYSTEMTIME BlfBytes::startTime()
 {

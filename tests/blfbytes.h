@@ -13,6 +13,10 @@
 class BlfBytes final
 {
 public:
+    // Little-endian fields of width bytes in a byte array.
+    static void put(QByteArray &bytes, int offset, quint64 value, int width);
+    static quint64 get(const QByteArray &bytes, qint64 offset, int width);
+
     // 2024-03-05 (a Tuesday) 06:07:08.009
     static SYSTEMTIME startTime();
 
