@@ -343,6 +343,18 @@ QList<QByteArray> BlfBytes::sentinelObjects()
     return {bytesOf(can), bytesOf(can2), bytesOf(fd), bytesOf(fd64), bytesOf(error)};
 }
 
+QString BlfBytes::pythonCanDumpScript()
+{
+    return QStringLiteral(
+        "import can, sys\n"
+        "r = can.BLFReader(sys.argv[1])\n"
+        "for m in r:\n"
+        "    t = round((m.timestamp - r.start_timestamp) * 1e6)\n"
+        "    print('%x %d %d %d %d %d %d %s %d' % (m.arbitration_id, m.is_extended_id,\n"
+        "          m.is_remote_frame, m.is_fd, m.bitrate_switch, m.is_rx, m.dlc,\n"
+        "          m.data.hex() or '-', t))\n");
+}
+
 void BlfBytes::addLevelRows()
 {
     QTest::addColumn<int>("level");

@@ -75,6 +75,11 @@ public:
     static bool writeAll(const QString &path, const QList<QByteArray> &objects, int level = 6,
                          const SYSTEMTIME *start = nullptr);
 
+    // A python-can script that prints each frame of the BLF file argv[1] as
+    // "id extended remote fd brs rx dlc data time", data in hex or "-", time
+    // in microseconds since the measurement start.
+    static QString pythonCanDumpScript();
+
     // Data rows "stored" and "zlib" of an int column "level": compression 0 and 6.
     static void addLevelRows();
 
