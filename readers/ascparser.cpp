@@ -4,15 +4,12 @@
 #include <cmath>
 #include <limits>
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTextStream>
-#include <QtDebug>
+
+#include "textlogreader.h"
 
 namespace {
 
-constexpr int BatchSize = 2000;
-constexpr int ProgressInterval = 10000;
 constexpr uint64_t MicrosPerSecond = 1000000;
 
 // Static locals initialise once, thread-safely, on first use.
@@ -184,55 +181,18 @@ bool AscParser::parseLine(const QString &line, Vemi_CANFD_Data &frame)
 
 bool AscParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
 {
-    emit progressUpdated(0, QStringLiteral("开始解析ASC文件..."));
-
-    QFile file(filePath);
+    TextLogReader reader(*this, {QStringLiteral("开始解析ASC文件..."), QStringLiteral("正在解析..."),
+                                 QStringLiteral("ASC文件解析成功")});
     // Not QIODevice::Text: that mode deletes every CR, also one standing
     // between two tokens, and glues them. The stream drops the CR of a CR LF
     // line end by itself; any other CR is whitespace like a tab.
-    if (!file.open(QIODevice::ReadOnly)) {
-        emit parsingFinished(false, QStringLiteral("无法打开文件"));
-        return false;
-    }
-    QTextStream in(&file);
-
-    QVector<Vemi_CANFD_Data> batch;
-    batch.reserve(BatchSize);
-    qint64 lineCount = 0;
-    QString line;
-    while (!in.atEnd()) {
-        if (stopRequested.load()) {
-            qDebug("%s", parserStopLogLine);
-            return false;
-        }
-        // Trimmed in place: the line buffer is reused from one line to the next.
-        in.readLineInto(&line);
-        line = std::move(line).trimmed();
-        ++lineCount;
-        if (isSkippedLine(line))
-            continue;
-
-        if (isFrameCandidate(line)) {
-            Vemi_CANFD_Data frame;
-            if (!parseLine(line, frame))
-                continue;
-            batch.append(frame);
-        }
-
-        if (batch.size() >= BatchSize) {
-            emit dataParsed(batch);
-            batch = QVector<Vemi_CANFD_Data>();
-            batch.reserve(BatchSize);
-        }
-        if (lineCount % ProgressInterval == 0) {
-            const int percent = int(std::min<qint64>(lineCount * 100 / 100000, 95));
-            emit progressUpdated(percent, QStringLiteral("正在解析..."));
-        }
-    }
-
-    if (!batch.isEmpty())
-        emit dataParsed(batch);
-    emit progressUpdated(100, QStringLiteral("解析完成"));
-    emit parsingFinished(true, QStringLiteral("ASC文件解析成功"));
-    return true;
+    return reader.run(filePath, QIODevice::NotOpen, stopRequested,
+                      [](const QString &line, qint64, Vemi_CANFD_Data &frame) {
+                          using Line = TextLogReader::Line;
+                          if (isSkippedLine(line))
+                              return Line::Skipped;
+                          if (!isFrameCandidate(line))
+                              return Line::Passed;
+                          return parseLine(line, frame) ? Line::Frame : Line::Skipped;
+                      });
 }

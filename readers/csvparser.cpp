@@ -5,16 +5,13 @@
 #include <cmath>
 #include <limits>
 
-#include <QFile>
 #include <QStringView>
-#include <QTextStream>
 #include <QTime>
-#include <QtDebug>
+
+#include "textlogreader.h"
 
 namespace {
 
-constexpr int BatchSize = 2000;
-constexpr int ProgressInterval = 10000;
 constexpr int FieldCount = 9;
 
 enum Field {
@@ -227,49 +224,17 @@ bool CsvParser::parseLine(QStringView line, Vemi_CANFD_Data &frame)
 
 bool CsvParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
 {
-    emit progressUpdated(0, QStringLiteral("开始解析CSV文件..."));
-
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        emit parsingFinished(false, QStringLiteral("无法打开文件"));
-        return false;
-    }
-    QTextStream in(&file);
-
-    QVector<Vemi_CANFD_Data> batch;
-    batch.reserve(BatchSize);
-    qint64 lineCount = 0;
-    QString rawLine;
-    while (!in.atEnd()) {
-        if (stopRequested.load()) {
-            qDebug("%s", parserStopLogLine);
-            return false;
-        }
-        in.readLineInto(&rawLine);
-        const QStringView line = QStringView(rawLine).trimmed();
-        ++lineCount;
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || lineCount == 1
-            || containsHeaderWord(line))
-            continue;
-
-        Vemi_CANFD_Data frame;
-        if (!parseLine(line, frame))
-            continue;
-        batch.append(frame);
-
-        if (batch.size() >= BatchSize) {
-            emit dataParsed(batch);
-            batch = QVector<Vemi_CANFD_Data>();
-            batch.reserve(BatchSize);
-        }
-        if (lineCount % ProgressInterval == 0)
-            emit progressUpdated(int(std::min<qint64>(lineCount / 1000, 95)),
-                                 QStringLiteral("正在解析CSV..."));
-    }
-
-    if (!batch.isEmpty())
-        emit dataParsed(batch);
-    emit progressUpdated(100, QStringLiteral("解析完成"));
-    emit parsingFinished(true, QStringLiteral("CSV文件解析成功"));
-    return true;
+    TextLogReader reader(*this, {QStringLiteral("开始解析CSV文件..."),
+                                 QStringLiteral("正在解析CSV..."),
+                                 QStringLiteral("CSV文件解析成功")});
+    return reader.run(filePath, QIODevice::Text, stopRequested,
+                      [](const QString &rawLine, qint64 lineNumber, Vemi_CANFD_Data &frame) {
+                          using Line = TextLogReader::Line;
+                          const QStringView line(rawLine);
+                          // The first line is the header, whatever it holds.
+                          if (line.isEmpty() || line.startsWith(QLatin1Char(';'))
+                              || lineNumber == 1 || containsHeaderWord(line))
+                              return Line::Skipped;
+                          return parseLine(line, frame) ? Line::Frame : Line::Skipped;
+                      });
 }

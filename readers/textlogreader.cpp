@@ -1,0 +1,49 @@
+#include "textlogreader.h"
+
+#include <QtDebug>
+
+TextLogReader::TextLogReader(IDataParser &parser, Texts texts)
+    : parser(parser)
+    , texts(std::move(texts))
+{
+    batch.reserve(BatchSize);
+}
+
+bool TextLogReader::open(QFile &file, const QString &filePath, QIODevice::OpenMode mode)
+{
+    emit parser.progressUpdated(0, texts.start);
+    file.setFileName(filePath);
+    if (!file.open(QIODevice::ReadOnly | mode)) {
+        emit parser.parsingFinished(false, QStringLiteral("无法打开文件"));
+        return false;
+    }
+    return true;
+}
+
+void TextLogReader::stopped()
+{
+    // Frames not yet handed over are dropped with the batch.
+    qDebug("%s", parserStopLogLine);
+}
+
+void TextLogReader::closingStep(qint64 lineCount)
+{
+    if (batch.size() >= BatchSize) {
+        emit parser.dataParsed(batch);
+        batch = QVector<Vemi_CANFD_Data>();
+        batch.reserve(BatchSize);
+    }
+    if (lineCount % ProgressInterval == 0) {
+        // One percent per thousand lines, held at 95 until the end.
+        const int percent = int(std::min<qint64>(lineCount / 1000, 95));
+        emit parser.progressUpdated(percent, texts.progress);
+    }
+}
+
+void TextLogReader::finish()
+{
+    if (!batch.isEmpty())
+        emit parser.dataParsed(batch);
+    emit parser.progressUpdated(100, QStringLiteral("解析完成"));
+    emit parser.parsingFinished(true, texts.success);
+}

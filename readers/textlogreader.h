@@ -1,0 +1,88 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+
+#include <QFile>
+#include <QString>
+#include <QTextStream>
+#include <QVector>
+
+#include "idataparser.h"
+#include "vemi_canfd_data.h"
+
+// The reading loop the line-based readers share: start report, open, one line
+// at a time with the stop flag tested before each, batches of 2000 frames,
+// progress every 10 000 lines, and the closing reports. A reader supplies only
+// its texts and what one line means.
+class TextLogReader
+{
+public:
+    static constexpr int BatchSize = 2000;
+    static constexpr int ProgressInterval = 10000;
+
+    // What one line came to.
+    enum class Line {
+        Skipped, // passed over before the closing step: no batch or progress check
+        Passed,  // no frame, but the closing step runs
+        Frame    // the record was filled; it joins the batch, then the closing step
+    };
+
+    struct Texts
+    {
+        QString start;
+        QString progress;
+        QString success;
+    };
+
+    TextLogReader(IDataParser &parser, Texts texts);
+
+    // handleLine(QString &line, qint64 lineNumber, Vemi_CANFD_Data &frame) gets
+    // each line trimmed and a zeroed record, and returns a Line.
+    template <typename LineHandler>
+    bool run(const QString &filePath, QIODevice::OpenMode mode, std::atomic<bool> &stopRequested,
+             LineHandler handleLine);
+
+private:
+    bool open(QFile &file, const QString &filePath, QIODevice::OpenMode mode);
+    void stopped();
+    void closingStep(qint64 lineCount);
+    void finish();
+
+    IDataParser &parser;
+    Texts texts;
+    QVector<Vemi_CANFD_Data> batch;
+};
+
+template <typename LineHandler>
+bool TextLogReader::run(const QString &filePath, QIODevice::OpenMode mode,
+                        std::atomic<bool> &stopRequested, LineHandler handleLine)
+{
+    QFile file;
+    if (!open(file, filePath, mode))
+        return false;
+    QTextStream in(&file);
+
+    qint64 lineCount = 0;
+    QString line;
+    while (!in.atEnd()) {
+        if (stopRequested.load()) {
+            stopped();
+            return false;
+        }
+        // Trimmed in place: the line buffer is reused from one line to the next.
+        in.readLineInto(&line);
+        line = std::move(line).trimmed();
+        ++lineCount;
+
+        Vemi_CANFD_Data frame;
+        const Line outcome = handleLine(line, lineCount, frame);
+        if (outcome == Line::Skipped)
+            continue;
+        if (outcome == Line::Frame)
+            batch.append(frame);
+        closingStep(lineCount);
+    }
+    finish();
+    return true;
+}
