@@ -8,6 +8,11 @@
 #include "blfreader.h"
 #include "blfwriter.h"
 
+// The classes behind the API live in their own namespace, so that a program
+// linking the library may use the same class names for its own parts.
+using binlog::BlfReader;
+using binlog::BlfWriter;
+
 namespace {
 
 // What a HANDLE points to. The tag tells our handles from stray pointers to

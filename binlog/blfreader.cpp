@@ -5,6 +5,8 @@
 
 #include "objectlayout.h"
 
+namespace binlog {
+
 bool BlfReader::open(const char *path)
 {
     file.open(path, std::ios::in | std::ios::binary);
@@ -132,3 +134,5 @@ BlfReader::Fill BlfReader::more()
     }
     return Fill::End;
 }
+
+} // namespace binlog

@@ -15,6 +15,8 @@
 #include "containerstream.h"
 #include "fileheader.h"
 
+namespace binlog {
+
 class BlfReader final
 {
 public:
@@ -52,3 +54,5 @@ private:
     uint32_t currentSize = 0;       // object size in the file
     uint32_t currentHeaderSize = 0; // header size in the file
 };
+
+} // namespace binlog

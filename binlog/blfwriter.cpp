@@ -6,6 +6,8 @@
 #include "logcontainer.h"
 #include "objectlayout.h"
 
+namespace binlog {
+
 namespace {
 
 uint64_t nanoseconds(const VBLObjectHeader &header)
@@ -124,3 +126,5 @@ void BlfWriter::writeBytes(const uint8_t *data, std::size_t size)
     if (!file)
         failed = true;
 }
+
+} // namespace binlog

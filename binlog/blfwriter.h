@@ -13,6 +13,8 @@
 #include "binlog.h"
 #include "fileheader.h"
 
+namespace binlog {
+
 class BlfWriter final
 {
 public:
@@ -44,3 +46,5 @@ private:
     uint64_t lastObjectTime = 0; // nanoseconds, the largest seen
     std::vector<uint8_t> pending; // stream bytes not yet in a container
 };
+
+} // namespace binlog

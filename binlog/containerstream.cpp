@@ -7,6 +7,8 @@
 #include "logcontainer.h"
 #include "objectlayout.h"
 
+namespace binlog {
+
 namespace {
 
 // Compressed bytes read from the file at a time.
@@ -162,3 +164,5 @@ std::size_t ContainerStream::pullCompressed(std::vector<uint8_t> &out)
     out.resize(old + produced);
     return produced;
 }
+
+} // namespace binlog

@@ -11,6 +11,8 @@
 
 #include <zlib.h>
 
+namespace binlog {
+
 class ContainerStream final
 {
 public:
@@ -49,3 +51,5 @@ private:
     bool zlibReady = false;
     std::vector<uint8_t> input; // compressed bytes read, not yet inflated
 };
+
+} // namespace binlog

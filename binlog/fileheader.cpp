@@ -5,6 +5,8 @@
 
 #include "littleendian.h"
 
+namespace binlog {
+
 namespace {
 
 void encodeTime(const SYSTEMTIME &time, uint8_t *out)
@@ -156,3 +158,5 @@ SYSTEMTIME FileHeader::addNanoseconds(const SYSTEMTIME &start, uint64_t nanoseco
     result.wHour = WORD(ms / 60);
     return result;
 }
+
+} // namespace binlog

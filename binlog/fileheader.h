@@ -9,6 +9,8 @@
 
 #include "binlog.h"
 
+namespace binlog {
+
 class FileHeader final
 {
 public:
@@ -45,3 +47,5 @@ public:
     // start + nanoseconds as calendar time; all zero when start is no valid date.
     static SYSTEMTIME addNanoseconds(const SYSTEMTIME &start, uint64_t nanoseconds);
 };
+
+} // namespace binlog

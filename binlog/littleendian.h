@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace binlog {
+
 class LittleEndian final
 {
 public:
@@ -58,3 +60,5 @@ public:
             p[i] = uint8_t(v);
     }
 };
+
+} // namespace binlog

@@ -8,6 +8,8 @@
 #include "littleendian.h"
 #include "objectlayout.h"
 
+namespace binlog {
+
 std::vector<uint8_t> LogContainer::encode(const uint8_t *data, std::size_t size, int level)
 {
     const bool stored = level == 0;
@@ -50,3 +52,5 @@ uint32_t LogContainer::uncompressedSize(const uint8_t *header)
 {
     return LittleEndian::get32(header + ObjectLayout::BaseHeaderSize + 8);
 }
+
+} // namespace binlog

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace binlog {
+
 class LogContainer final
 {
 public:
@@ -36,3 +38,5 @@ public:
     static uint16_t method(const uint8_t *header);
     static uint32_t uncompressedSize(const uint8_t *header);
 };
+
+} // namespace binlog

@@ -4,6 +4,8 @@
 
 #include "littleendian.h"
 
+namespace binlog {
+
 namespace {
 
 // A run of count fields of one width; byte arrays are runs of width 1.
@@ -185,3 +187,5 @@ void ObjectLayout::bodyFromFile(uint32_t type, const uint8_t *file, uint8_t *hos
 {
     convertBody(type, file, host, size, false);
 }
+
+} // namespace binlog

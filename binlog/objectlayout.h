@@ -10,6 +10,8 @@
 
 #include "binlog.h"
 
+namespace binlog {
+
 class ObjectLayout final
 {
 public:
@@ -41,3 +43,5 @@ public:
     static void bodyToFile(uint32_t type, const uint8_t *host, uint8_t *file, std::size_t size);
     static void bodyFromFile(uint32_t type, const uint8_t *file, uint8_t *host, std::size_t size);
 };
+
+} // namespace binlog

@@ -4,6 +4,7 @@
 #include <QtDebug>
 
 #include "ascparser.h"
+#include "blfparser.h"
 #include "csvparser.h"
 #include "idataparser.h"
 
@@ -19,6 +20,8 @@ IDataParser *DataHub::createParser(const QString &filePath)
         return new AscParser;
     if (suffix == QLatin1String("csv"))
         return new CsvParser;
+    if (suffix == QLatin1String("blf"))
+        return new BlfParser;
     qWarning("%s", qUtf8Printable(QStringLiteral("不支持的文件格式:") + suffix));
     return nullptr;
 }

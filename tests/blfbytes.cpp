@@ -8,20 +8,6 @@
 
 namespace {
 
-void put(QByteArray &bytes, int offset, quint64 value, int width)
-{
-    for (int i = 0; i < width; ++i, value >>= 8)
-        bytes[offset + i] = char(value & 0xFF);
-}
-
-quint64 get(const QByteArray &bytes, qint64 offset, int width)
-{
-    quint64 value = 0;
-    for (int i = width; i-- > 0;)
-        value = (value << 8) | quint8(bytes.at(int(offset) + i));
-    return value;
-}
-
 quint8 fdDlc(quint8 length)
 {
     static const quint8 sizes[] = {12, 16, 20, 24, 32, 48};
@@ -53,6 +39,20 @@ void fill(BYTE *data, int size, int first)
 }
 
 } // namespace
+
+void BlfBytes::put(QByteArray &bytes, int offset, quint64 value, int width)
+{
+    for (int i = 0; i < width; ++i, value >>= 8)
+        bytes[offset + i] = char(value & 0xFF);
+}
+
+quint64 BlfBytes::get(const QByteArray &bytes, qint64 offset, int width)
+{
+    quint64 value = 0;
+    for (int i = width; i-- > 0;)
+        value = (value << 8) | quint8(bytes.at(int(offset) + i));
+    return value;
+}
 
 SYSTEMTIME BlfBytes::startTime()
 {
@@ -341,6 +341,18 @@ QList<QByteArray> BlfBytes::sentinelObjects()
     fill(error.mData, 8, 0x30);
 
     return {bytesOf(can), bytesOf(can2), bytesOf(fd), bytesOf(fd64), bytesOf(error)};
+}
+
+QString BlfBytes::pythonCanDumpScript()
+{
+    return QStringLiteral(
+        "import can, sys\n"
+        "r = can.BLFReader(sys.argv[1])\n"
+        "for m in r:\n"
+        "    t = round((m.timestamp - r.start_timestamp) * 1e6)\n"
+        "    print('%x %d %d %d %d %d %d %s %d' % (m.arbitration_id, m.is_extended_id,\n"
+        "          m.is_remote_frame, m.is_fd, m.bitrate_switch, m.is_rx, m.dlc,\n"
+        "          m.data.hex() or '-', t))\n");
 }
 
 void BlfBytes::addLevelRows()

@@ -13,6 +13,10 @@
 class BlfBytes final
 {
 public:
+    // Little-endian fields of width bytes in a byte array.
+    static void put(QByteArray &bytes, int offset, quint64 value, int width);
+    static quint64 get(const QByteArray &bytes, qint64 offset, int width);
+
     // 2024-03-05 (a Tuesday) 06:07:08.009
     static SYSTEMTIME startTime();
 
@@ -70,6 +74,11 @@ public:
     // Writes the objects (each a structure starting with its header) through the API.
     static bool writeAll(const QString &path, const QList<QByteArray> &objects, int level = 6,
                          const SYSTEMTIME *start = nullptr);
+
+    // A python-can script that prints each frame of the BLF file argv[1] as
+    // "id extended remote fd brs rx dlc data time", data in hex or "-", time
+    // in microseconds since the measurement start.
+    static QString pythonCanDumpScript();
 
     // Data rows "stored" and "zlib" of an int column "level": compression 0 and 6.
     static void addLevelRows();

@@ -20,6 +20,16 @@ QVector<Vemi_CANFD_Data> ParseRun::frames() const
     return all;
 }
 
+QVector<uint> ParseRun::identifiers() const
+{
+    QVector<uint> ids;
+    for (const HubEvent &event : events) {
+        for (const Vemi_CANFD_Data &frame : event.batch)
+            ids << frame.id;
+    }
+    return ids;
+}
+
 QList<int> ParseRun::progressValues() const
 {
     QList<int> values;

@@ -39,6 +39,8 @@ struct ParseRun
     // One line per event: "progress 0 <message>", "data <batch size>",
     // "finished 1 <message>"; compares readably as a whole run.
     QStringList describe() const;
+    // The ID word of every frame delivered, in order.
+    QVector<uint> identifiers() const;
 };
 
 // Runs DataHub::parseFile on a QThread::create worker, as the window does, and

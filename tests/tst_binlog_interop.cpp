@@ -99,16 +99,9 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("ours%1.blf").arg(level));
         const QList<QByteArray> objects = programObjects();
         QVERIFY(BlfBytes::writeAll(path, objects, level));
-        const QString script = QStringLiteral(
-            "import can, sys\n"
-            "r = can.BLFReader(sys.argv[1])\n"
-            "for m in r:\n"
-            "    t = round((m.timestamp - r.start_timestamp) * 1e6)\n"
-            "    print('%x %d %d %d %d %d %d %s %d' % (m.arbitration_id, m.is_extended_id,\n"
-            "          m.is_remote_frame, m.is_fd, m.bitrate_switch, m.is_rx, m.dlc,\n"
-            "          m.data.hex() or '-', t))\n");
         bool ok = false;
-        const QList<QByteArray> lines = TestSupport::runPython(script, {path}, &ok).split('\n');
+        const QList<QByteArray> lines =
+            TestSupport::runPython(BlfBytes::pythonCanDumpScript(), {path}, &ok).split('\n');
         QVERIFY(ok);
         QCOMPARE(lines.size() - 1, objects.size());
         for (int i = 0; i < objects.size(); ++i) {

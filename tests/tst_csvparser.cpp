@@ -40,14 +40,6 @@ QByteArray csvText(const QStringList &lines, const char *lineEnd = "\r\n")
     return text;
 }
 
-QVector<uint> identifiers(const QVector<Vemi_CANFD_Data> &frames)
-{
-    QVector<uint> ids;
-    for (const Vemi_CANFD_Data &frame : frames)
-        ids << frame.id;
-    return ids;
-}
-
 QByteArray payload(const Vemi_CANFD_Data &frame)
 {
     return QByteArray(reinterpret_cast<const char *>(frame.data), Vemi_CANFD_Data::MaxDataLength);
@@ -252,7 +244,7 @@ private slots:
                                                     content);
         const ParseRun run = TestSupport::parseOnWorker(path);
         verifyCompleteRun(run);
-        QCOMPARE(identifiers(run.frames()), ids);
+        QCOMPARE(run.identifiers(), ids);
         QCOMPARE(run.progressValues(), (QList<int>{0, 100}));
         QCOMPARE(run.count(HubEvent::Data), ids.isEmpty() ? 0 : 1);
     }

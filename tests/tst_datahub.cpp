@@ -33,7 +33,7 @@ const Dispatch dispatchTable[] = {
     {"trace.txt", "trace.txt", "txt", ""},
     {"trace.asc.bak", "trace.asc.bak", "bak", ""},
     {"trace.Csv", "trace.Csv", "csv", "CsvParser"},
-    {"log.BLF", "log.BLF", "blf", ""},
+    {"log.BLF", "log.BLF", "blf", "BlfParser"},
 };
 
 void ignoreUnsupportedWarning(const char *suffix)

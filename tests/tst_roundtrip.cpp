@@ -28,12 +28,15 @@ struct FormatTraits
 
 const FormatTraits asc{"ASC", ExportFormat::Asc, ".asc", false, FormatTraits::Relative, 1};
 const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::ClockMilliseconds, 0};
+const FormatTraits blf{"BLF", ExportFormat::Blf, ".blf", false, FormatTraits::RelativeMonotonic,
+                       0};
 
 constexpr uint64_t microsPerDay = 86400000000ull;
 
 // Classic data and remote frames of every length, CAN FD frames of every size
 // with and without bit-rate switch, standard and extended, Rx and Tx, at
 // irregular times. Identifiers are unique, so sorting has one right answer.
+// No protocol 1: no reader produces it, and BLF writes it as plain CAN FD.
 QVector<Vemi_CANFD_Data> variedFrames()
 {
     QVector<Vemi_CANFD_Data> frames;
@@ -148,7 +151,7 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("traits");
         QTest::addColumn<int>("order");
-        for (const FormatTraits *traits : {&asc, &csv}) {
+        for (const FormatTraits *traits : {&asc, &csv, &blf}) {
             for (const auto &[name, order] : {std::pair{"unsorted", SortOrder::None},
                                               std::pair{"ascending", SortOrder::Ascending},
                                               std::pair{"descending", SortOrder::Descending}}) {
@@ -177,8 +180,8 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("first");
         QTest::addColumn<FormatTraitsPtr>("second");
-        for (const FormatTraits *first : {&asc, &csv}) {
-            for (const FormatTraits *second : {&asc, &csv})
+        for (const FormatTraits *first : {&asc, &csv, &blf}) {
+            for (const FormatTraits *second : {&asc, &csv, &blf})
                 QTest::addRow("%s to %s", first->name, second->name) << first << second;
         }
     }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "idataparser.h"
+
+class QString;
+
+// Reads BLF binary logs through the binlog library: classic CAN messages
+// (object types 1 and 86) and CAN FD messages (types 100 and 101) become frame
+// records; every other object is stepped over. All frames of a file are handed
+// over in one batch at the end.
+class BlfParser final : public IDataParser
+{
+    Q_OBJECT
+
+public:
+    BlfParser();
+    ~BlfParser() override;
+
+    bool parse(const QString &filePath, std::atomic<bool> &stopRequested) override;
+};

@@ -1,0 +1,199 @@
+// BLF files between us and the peers: python-can's files through our reader,
+// and our exporter's files through python-can and tshark.
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "blfbytes.h"
+#include "candataexporter.h"
+#include "testsupport.h"
+
+namespace {
+
+QByteArray payload(const Vemi_CANFD_Data &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data), frame.length);
+}
+
+// Classic data and remote frames of every length, CAN FD frames of every size
+// with and without bit-rate switch, standard and extended, Rx and Tx, spread
+// over more than one log container.
+QVector<Vemi_CANFD_Data> ourFrames()
+{
+    static const uint8_t fdSizes[] = {0, 1, 5, 8, 12, 16, 20, 24, 32, 48, 64};
+    QVector<Vemi_CANFD_Data> frames;
+    for (int i = 0; i < 3000; ++i) {
+        const bool extended = i % 5 == 1;
+        const uint32_t id = extended ? uint32_t(i) * 7919u + 0x800u : uint32_t(i * 13) & 0x7FF;
+        const bool tx = i % 2 == 1;
+        const uint64_t time = 9000000 + uint64_t(i) * 250 + uint64_t(i % 7);
+        if (i % 3 == 0) {
+            const uint8_t protocol = i % 6 == 0 ? 3 : 2;
+            frames << TestSupport::makeFrame(id, fdSizes[i % 11], protocol, extended, false, tx,
+                                             time, uint8_t(i));
+        } else {
+            const bool remote = i % 11 == 2;
+            frames << TestSupport::makeFrame(id, uint8_t(i % 9), 0, extended, remote, tx, time,
+                                             uint8_t(i));
+        }
+    }
+    return frames;
+}
+
+} // namespace
+
+class TestBlfInterop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        registerFrameMetaTypes();
+        QVERIFY(CanDataExporter().exportData(ourFrames(), ExportFormat::Blf, SortOrder::None,
+                                             ourFile()));
+    }
+
+    void pythonCanFilesReadByUs_data()
+    {
+        BlfBytes::addLevelRows();
+    }
+
+    // python-can writes classic frames as type 1 and CAN FD frames as type 100,
+    // object times in nanoseconds since its first message. The script prints
+    // each frame as our reader must deliver it, times as the time rules say:
+    // microseconds, and the seconds since the previous frame, 0 after time 0.
+    void pythonCanFilesReadByUs()
+    {
+        QFETCH(int, level);
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        const QString path = dir.filePath(QStringLiteral("theirs%1.blf").arg(level));
+        const QString script = QStringLiteral(
+            "import can, sys\n"
+            "w = can.BLFWriter(sys.argv[1], compression_level=int(sys.argv[2]))\n"
+            "t0 = 1700000000.0\n"
+            "sizes = [0, 1, 5, 8, 12, 16, 20, 24, 32, 48, 64]\n"
+            "previous = 0\n"
+            "for i in range(3000):\n"
+            "    t = t0 + i * 0.00025 + (i % 7) * 1e-6\n"
+            "    ext = i % 5 == 1\n"
+            "    cid = (i * 7919) & (0x1FFFFFFF if ext else 0x7FF)\n"
+            "    tx = i % 2 == 1\n"
+            "    if i % 3 == 0:\n"
+            "        data = bytes((i + k) & 0xFF for k in range(sizes[i % 11]))\n"
+            "        m = can.Message(timestamp=t, arbitration_id=cid, is_extended_id=ext,\n"
+            "                        is_fd=True, bitrate_switch=i % 6 == 0,\n"
+            "                        error_state_indicator=i % 4 == 0, is_rx=not tx, data=data)\n"
+            "        length, flags, remote = len(data), 3 if i % 6 == 0 else 2, False\n"
+            "    else:\n"
+            "        remote = i % 11 == 2\n"
+            "        n = i % 9\n"
+            "        data = bytes() if remote else bytes((i * 3 + k) & 0xFF for k in range(n))\n"
+            "        m = can.Message(timestamp=t, arbitration_id=cid, is_extended_id=ext,\n"
+            "                        is_remote_frame=remote, is_rx=not tx, dlc=n, data=data)\n"
+            "        length, flags = n, 0\n"
+            "    w.on_message_received(m)\n"
+            "    ts = int((t - t0) * 1e9)\n"
+            "    gap = ts - previous if previous else 0\n"
+            "    previous = ts\n"
+            "    word = cid | (0x40000000 if ext else 0) | (0x20000000 if remote else 0)\n"
+            "    print('%08X %d %02X %s %d %.6f' % (word, length, flags | (0x40 if tx else 0),\n"
+            "          (data + bytes(64 - len(data))).hex().upper(), ts // 1000, gap / 1e9))\n"
+            "w.stop()\n");
+        bool ok = false;
+        QList<QByteArray> expected =
+            TestSupport::runPython(script, {path, QString::number(level)}, &ok).split('\n');
+        QVERIFY(ok);
+        expected.removeLast();
+
+        const TestSupport::ParseRun run = TestSupport::parseOnWorker(path);
+        QVERIFY(run.result);
+        QCOMPARE(run.batchSizes(), QList<int>{int(expected.size())});
+        const QVector<Vemi_CANFD_Data> frames = run.frames();
+        for (int i = 0; i < frames.size(); ++i) {
+            const Vemi_CANFD_Data &f = frames[i];
+            const QByteArray got =
+                QString::asprintf("%08X %d %02X ", f.id, f.length, f.flags).toLatin1()
+                + QByteArray(reinterpret_cast<const char *>(f.data), 64).toHex().toUpper() + ' '
+                + QByteArray::number(qulonglong(f.timestamp)) + ' ' + QByteArray(f.timeText);
+            QCOMPARE(got, expected[i]);
+        }
+    }
+
+    void ourFileReadByPythonCan()
+    {
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        bool ok = false;
+        const QList<QByteArray> lines =
+            TestSupport::runPython(BlfBytes::pythonCanDumpScript(), {ourFile()}, &ok).split('\n');
+        QVERIFY(ok);
+        const QVector<Vemi_CANFD_Data> frames = ourFrames();
+        QCOMPARE(lines.size() - 1, frames.size());
+        const uint64_t base = frames.first().timestamp;
+        for (int i = 0; i < frames.size(); ++i) {
+            const Vemi_CANFD_Data &f = frames[i];
+            const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
+            // python-can takes the direction of a CAN FD 64 object from mDir,
+            // which we leave 0: we keep the direction in bit 0 of mTxCount. So
+            // python-can sees every CAN FD frame of ours as received.
+            const bool rx = fd || f.direction() == 0;
+            const QByteArray data = f.isRemote() ? QByteArray() : payload(f);
+            const QByteArray want =
+                QByteArray::number(f.identifier(), 16) + ' ' + QByteArray::number(f.isExtended())
+                + ' ' + QByteArray::number(f.isRemote()) + ' ' + QByteArray::number(fd) + ' '
+                + QByteArray::number(f.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs) + ' '
+                + QByteArray::number(rx) + ' ' + QByteArray::number(f.length) + ' '
+                + (data.isEmpty() ? QByteArray("-") : data.toHex()) + ' '
+                + QByteArray::number(qulonglong(f.timestamp - base));
+            QCOMPARE(lines[i], want);
+        }
+    }
+
+    void ourFileReadByTshark()
+    {
+        const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+        if (tshark.isEmpty())
+            QSKIP("tshark is not installed");
+        QStringList arguments{QStringLiteral("-r"), ourFile(), QStringLiteral("-T"),
+                              QStringLiteral("fields"), QStringLiteral("-E"),
+                              QStringLiteral("separator=;")};
+        for (const char *field : {"can.id", "can.flags.xtd", "can.flags.rtr", "can.len",
+                                  "data.data", "frame.p2p_dir"})
+            arguments << QStringLiteral("-e") << QLatin1String(field);
+        QProcess process;
+        process.start(tshark, arguments);
+        QVERIFY(process.waitForFinished(120000));
+        QCOMPARE(process.exitCode(), 0);
+        const QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
+        const QVector<Vemi_CANFD_Data> frames = ourFrames();
+        QCOMPARE(lines.size() - 1, frames.size());
+        for (int i = 0; i < frames.size(); ++i) {
+            const Vemi_CANFD_Data &f = frames[i];
+            const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
+            // Like python-can, tshark reads the direction of a CAN FD 64
+            // object from mDir and shows our CAN FD frames as received (1).
+            const bool received = fd || f.direction() == 0;
+            // tshark 4.0 hands CAN FD 64 objects to its classic CAN dissector:
+            // it shows no CAN FD or bit-rate switch flag, only the length.
+            const QByteArray want = QByteArray::number(f.identifier()) + ';'
+                + QByteArray::number(f.isExtended()) + ';' + QByteArray::number(f.isRemote())
+                + ';' + QByteArray::number(f.length) + ';'
+                + (f.isRemote() ? QByteArray() : payload(f).toHex()) + ';'
+                + QByteArray::number(received);
+            QCOMPARE(lines[i], want);
+        }
+    }
+
+private:
+    QString ourFile() const { return dir.filePath(QStringLiteral("ours.blf")); }
+
+    QTemporaryDir dir;
+};
+
+QTEST_GUILESS_MAIN(TestBlfInterop)
+#include "tst_blf_interop.moc"
