@@ -4,6 +4,7 @@
 #include <QtDebug>
 
 #include "ascparser.h"
+#include "csvparser.h"
 #include "idataparser.h"
 
 DataHub::DataHub(QObject *parent)
@@ -16,6 +17,8 @@ IDataParser *DataHub::createParser(const QString &filePath)
     const QString suffix = QFileInfo(filePath).suffix().toLower();
     if (suffix == QLatin1String("asc"))
         return new AscParser;
+    if (suffix == QLatin1String("csv"))
+        return new CsvParser;
     qWarning("%s", qUtf8Printable(QStringLiteral("不支持的文件格式:") + suffix));
     return nullptr;
 }

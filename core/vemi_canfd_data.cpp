@@ -34,6 +34,39 @@ void Vemi_CANFD_Data::setTimeText(const char *text, std::size_t size)
     timeText[n] = '\0';
 }
 
+void Vemi_CANFD_Data::setTimeText(QStringView text)
+{
+    // Encoded straight into the field, without a temporary per frame. A
+    // character that does not fit whole is left out, so the text never ends in
+    // half a UTF-8 sequence.
+    std::size_t n = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        char32_t c = text[i].unicode();
+        bool pair = false;
+        if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(char16_t(c), text[i + 1].unicode());
+            pair = true;
+        } else if (QChar::isSurrogate(c)) {
+            c = QChar::ReplacementCharacter;
+        }
+        const std::size_t bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (n + bytes > TimeTextSize - 1)
+            break;
+        if (bytes == 1) {
+            timeText[n++] = char(c);
+        } else {
+            const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+            timeText[n++] = char(lead[bytes] | (c >> (6 * (bytes - 1))));
+            for (std::size_t k = bytes - 1; k > 0; --k)
+                timeText[n++] = char(0x80 | ((c >> (6 * (k - 1))) & 0x3F));
+        }
+        if (pair)
+            ++i;
+    }
+    timeText[n] = '\0';
+}
+
 void registerFrameMetaTypes()
 {
     qRegisterMetaType<QVector<Vemi_CANFD_Data>>("QVector<Vemi_CANFD_Data>");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <QMetaType>
+#include <QStringView>
 #include <QVector>
 
 // One CAN or CAN FD frame as it travels from a reader through the table to a
@@ -66,6 +67,8 @@ struct Vemi_CANFD_Data
 
     // Stores text as the NUL-terminated time text, cut to at most 31 bytes.
     void setTimeText(const char *text, std::size_t size);
+    // Stores text in UTF-8, as many whole characters as fit in 31 bytes.
+    void setTimeText(QStringView text);
 };
 
 static_assert(sizeof(Vemi_CANFD_Data) == 136, "the frame record is 136 bytes");

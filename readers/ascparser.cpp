@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int BatchSize = 2000;
 constexpr int ProgressInterval = 10000;
+constexpr uint64_t MicrosPerSecond = 1000000;
 
 // Static locals initialise once, thread-safely, on first use.
 const QRegularExpression &whitespaceRun()
@@ -27,14 +29,75 @@ bool isSkippedLine(const QString &line)
            || line.startsWith(QLatin1String("//")) || line.startsWith(QLatin1String("End"));
 }
 
+bool isFrameCandidate(const QString &line)
+{
+    return line.contains(QLatin1String("CANFD")) || line.contains(QLatin1String("Rx"))
+           || line.contains(QLatin1String("Tx"));
+}
+
+int digitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= '0' && u <= '9' ? u - '0' : -1;
+}
+
+// Plain decimal seconds ("12.3456785") are converted digit by digit: through a
+// double, about one written half microsecond in a hundred lands a hair below
+// the half and would round down. False when the token has another form.
+bool plainDecimalToMicroseconds(const QStringRef &token, uint64_t &micros)
+{
+    constexpr uint64_t Max = std::numeric_limits<uint64_t>::max();
+    const int size = token.size();
+    int i = 0;
+    bool anyDigit = false;
+    bool overflow = false;
+    uint64_t whole = 0;
+    for (int d; i < size && (d = digitValue(token.at(i))) >= 0; ++i) {
+        anyDigit = true;
+        overflow = overflow || whole > (Max - uint64_t(d)) / 10;
+        whole = whole * 10 + uint64_t(d);
+    }
+    uint64_t fraction = 0;
+    int fractionDigits = 0;
+    bool roundUp = false;
+    if (i < size && token.at(i) == QLatin1Char('.')) {
+        for (++i; i < size; ++i) {
+            const int d = digitValue(token.at(i));
+            if (d < 0)
+                return false;
+            anyDigit = true;
+            if (fractionDigits < 6)
+                fraction = fraction * 10 + uint64_t(d);
+            else if (fractionDigits == 6)
+                roundUp = d >= 5; // later digits cannot turn a half into less
+            ++fractionDigits;
+        }
+    }
+    if (i != size || !anyDigit)
+        return false;
+    for (; fractionDigits < 6; ++fractionDigits)
+        fraction *= 10;
+    const uint64_t below = fraction + (roundUp ? 1 : 0);
+    overflow = overflow || whole > (Max - below) / MicrosPerSecond;
+    micros = overflow ? 0 : whole * MicrosPerSecond + below;
+    return true;
+}
+
 // Seconds to whole microseconds, halves rounded upward. Anything that is not a
 // representable non-negative time reads as 0, like any other unreadable number.
-uint64_t secondsToMicroseconds(double seconds)
+uint64_t secondsToMicroseconds(const QStringRef &token)
 {
-    const double micros = std::floor(seconds * 1000000.0 + 0.5);
-    if (!(micros >= 0.0) || micros >= 18446744073709551616.0)
+    uint64_t micros = 0;
+    if (plainDecimalToMicroseconds(token, micros))
+        return micros;
+    // Signs, exponents and the like.
+    const double scaled = token.toDouble() * double(MicrosPerSecond);
+    double rounded = std::floor(scaled);
+    if (scaled - rounded >= 0.5)
+        rounded += 1.0;
+    if (!(rounded >= 0.0) || rounded >= 18446744073709551616.0)
         return 0;
-    return static_cast<uint64_t>(micros);
+    return static_cast<uint64_t>(rounded);
 }
 
 uint8_t lowByte(const QStringRef &token, int base)
@@ -42,9 +105,17 @@ uint8_t lowByte(const QStringRef &token, int base)
     return static_cast<uint8_t>(token.toULongLong(nullptr, base) & 0xFF);
 }
 
+// A length token above what a record holds is clamped, and at most that many
+// data bytes are read.
 uint8_t clampedLength(const QStringRef &token)
 {
-    return std::min<uint8_t>(lowByte(token, 10), Vemi_CANFD_Data::MaxDataLength);
+    return static_cast<uint8_t>(
+        std::min<qulonglong>(token.toULongLong(nullptr, 10), Vemi_CANFD_Data::MaxDataLength));
+}
+
+bool isTx(const QStringRef &token)
+{
+    return token.compare(QLatin1String("Tx"), Qt::CaseInsensitive) == 0;
 }
 
 // The identifier word without the remote bit: a trailing "x" marks extended.
@@ -55,7 +126,8 @@ uint32_t identifierWord(QStringRef token)
         extended = true;
         token.chop(1);
     }
-    uint32_t id = static_cast<uint32_t>(token.toULongLong(nullptr, 16)) & Vemi_CANFD_Data::IdMask;
+    uint32_t id = static_cast<uint32_t>(token.toULongLong(nullptr, 16));
+    id &= Vemi_CANFD_Data::IdMask;
     if (extended)
         id |= Vemi_CANFD_Data::ExtendedBit;
     return id;
@@ -76,26 +148,22 @@ AscParser::~AscParser() = default;
 bool AscParser::parseLine(const QString &line, Vemi_CANFD_Data &frame)
 {
     QString work = line;
-    if (work.contains(QLatin1String("CANFD")))
+    const bool isFd = work.contains(QLatin1String("CANFD"));
+    // Spaced apart, every "CANFD" is a token of its own even where a writer
+    // glued it to the time.
+    if (isFd)
         work.replace(QLatin1String("CANFD"), QLatin1String(" CANFD "));
     const QVector<QStringRef> tokens = work.splitRef(whitespaceRun(), Qt::SkipEmptyParts);
-    if (tokens.size() < 6)
-        return false;
-
-    const bool isFd = std::any_of(tokens.cbegin(), tokens.cend(), [](const QStringRef &token) {
-        return token == QLatin1String("CANFD");
-    });
-    if (isFd && tokens.size() < 9)
+    if (tokens.size() < 6 || (isFd && tokens.size() < 9))
         return false;
 
     const QStringRef &time = tokens.at(0);
-    frame.timestamp = secondsToMicroseconds(time.toDouble());
-    const QByteArray timeUtf8 = time.toUtf8();
-    frame.setTimeText(timeUtf8.constData(), static_cast<std::size_t>(timeUtf8.size()));
+    frame.timestamp = secondsToMicroseconds(time);
+    frame.setTimeText(time);
 
     if (isFd) {
         frame.channel = lowByte(tokens.at(2), 10);
-        frame.setDirection(tokens.at(3).compare(QLatin1String("Tx"), Qt::CaseInsensitive) == 0);
+        frame.setDirection(isTx(tokens.at(3)));
         frame.id = identifierWord(tokens.at(4));
         frame.setProtocol(lowByte(tokens.at(5), 10) == 1 ? Vemi_CANFD_Data::ProtocolCanFdBrs
                                                          : Vemi_CANFD_Data::ProtocolCanFd);
@@ -104,7 +172,7 @@ bool AscParser::parseLine(const QString &line, Vemi_CANFD_Data &frame)
     } else {
         frame.channel = lowByte(tokens.at(1), 10);
         frame.id = identifierWord(tokens.at(2));
-        frame.setDirection(tokens.at(3).compare(QLatin1String("Tx"), Qt::CaseInsensitive) == 0);
+        frame.setDirection(isTx(tokens.at(3)));
         if (tokens.at(4).compare(QLatin1String("r"), Qt::CaseInsensitive) == 0)
             frame.id |= Vemi_CANFD_Data::RemoteBit;
         frame.setProtocol(Vemi_CANFD_Data::ProtocolCan);
@@ -119,7 +187,10 @@ bool AscParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     emit progressUpdated(0, QStringLiteral("开始解析ASC文件..."));
 
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // Not QIODevice::Text: that mode deletes every CR, also one standing
+    // between two tokens, and glues them. The stream drops the CR of a CR LF
+    // line end by itself; any other CR is whitespace like a tab.
+    if (!file.open(QIODevice::ReadOnly)) {
         emit parsingFinished(false, QStringLiteral("无法打开文件"));
         return false;
     }
@@ -128,20 +199,20 @@ bool AscParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     QVector<Vemi_CANFD_Data> batch;
     batch.reserve(BatchSize);
     qint64 lineCount = 0;
-    QString rawLine;
+    QString line;
     while (!in.atEnd()) {
         if (stopRequested.load()) {
             qDebug("%s", parserStopLogLine);
             return false;
         }
-        in.readLineInto(&rawLine);
-        const QString line = rawLine.trimmed();
+        // Trimmed in place: the line buffer is reused from one line to the next.
+        in.readLineInto(&line);
+        line = std::move(line).trimmed();
         ++lineCount;
         if (isSkippedLine(line))
             continue;
 
-        if (line.contains(QLatin1String("CANFD")) || line.contains(QLatin1String("Rx"))
-            || line.contains(QLatin1String("Tx"))) {
+        if (isFrameCandidate(line)) {
             Vemi_CANFD_Data frame;
             if (!parseLine(line, frame))
                 continue;
@@ -153,8 +224,10 @@ bool AscParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
             batch = QVector<Vemi_CANFD_Data>();
             batch.reserve(BatchSize);
         }
-        if (lineCount % ProgressInterval == 0)
-            emit progressUpdated(int(std::min<qint64>(lineCount / 1000, 95)), QStringLiteral("正在解析..."));
+        if (lineCount % ProgressInterval == 0) {
+            const int percent = int(std::min<qint64>(lineCount * 100 / 100000, 95));
+            emit progressUpdated(percent, QStringLiteral("正在解析..."));
+        }
     }
 
     if (!batch.isEmpty())

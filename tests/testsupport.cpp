@@ -46,30 +46,59 @@ int ParseRun::count(HubEvent::Kind kind) const
                              [kind](const HubEvent &event) { return event.kind == kind; }));
 }
 
+QStringList ParseRun::describe() const
+{
+    QStringList lines;
+    for (const HubEvent &event : events) {
+        switch (event.kind) {
+        case HubEvent::Progress:
+            lines << QStringLiteral("progress %1 %2").arg(event.percent).arg(event.message);
+            break;
+        case HubEvent::Data:
+            lines << QStringLiteral("data %1").arg(event.batch.size());
+            break;
+        case HubEvent::Finished:
+            lines << QStringLiteral("finished %1 %2").arg(int(event.success)).arg(event.message);
+            break;
+        }
+    }
+    return lines;
+}
+
 ParseRun parseOnWorker(const QString &filePath)
 {
-    registerFrameMetaTypes();
     DataHub hub;
+    std::atomic<bool> stop{false};
+    return parseOnWorker(hub, filePath, stop);
+}
+
+ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> &stop)
+{
+    registerFrameMetaTypes();
     ParseRun run;
-    QObject::connect(&hub, &DataHub::progressUpdated, [&run](int percent, const QString &message) {
+    // Context object: the recorders go away with this run, not with the hub.
+    QObject recorder;
+    QObject::connect(&hub, &DataHub::progressUpdated, &recorder,
+                     [&run](int percent, const QString &message) {
         HubEvent event(HubEvent::Progress);
         event.percent = percent;
         event.message = message;
         run.events << event;
     });
-    QObject::connect(&hub, &DataHub::dataParsed, [&run](const QVector<Vemi_CANFD_Data> &data) {
+    QObject::connect(&hub, &DataHub::dataParsed, &recorder,
+                     [&run](const QVector<Vemi_CANFD_Data> &data) {
         HubEvent event(HubEvent::Data);
         event.batch = data;
         run.events << event;
     });
-    QObject::connect(&hub, &DataHub::parsingFinished, [&run](bool success, const QString &message) {
+    QObject::connect(&hub, &DataHub::parsingFinished, &recorder,
+                     [&run](bool success, const QString &message) {
         HubEvent event(HubEvent::Finished);
         event.success = success;
         event.message = message;
         run.events << event;
     });
 
-    std::atomic<bool> stop{false};
     bool result = false;
     QThread *thread = QThread::create([&] { result = hub.parseFile(filePath, stop); });
     thread->start();
@@ -122,7 +151,8 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol,
 QString pythonPath()
 {
     const QByteArray fromEnv = qgetenv("TAVRIX_PYTHON");
-    return fromEnv.isEmpty() ? QStringLiteral("/usr/bin/python3") : QString::fromLocal8Bit(fromEnv);
+    return fromEnv.isEmpty() ? QStringLiteral("/usr/bin/python3")
+                             : QString::fromLocal8Bit(fromEnv);
 }
 
 bool pythonCanAvailable()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -34,11 +36,17 @@ struct ParseRun
     QList<int> progressValues() const;
     QList<int> batchSizes() const;
     int count(HubEvent::Kind kind) const;
+    // One line per event: "progress 0 <message>", "data <batch size>",
+    // "finished 1 <message>"; compares readably as a whole run.
+    QStringList describe() const;
 };
 
 // Runs DataHub::parseFile on a QThread::create worker, as the window does, and
 // returns once the thread has ended and every queued signal was delivered.
 ParseRun parseOnWorker(const QString &filePath);
+// The same with the caller's hub and stop flag, so a test can add its own
+// listeners or ask for a stop from the GUI thread while the worker runs.
+ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> &stop);
 
 // Writes bytes to dir/name and returns the full path.
 QString writeFile(const QString &dir, const QString &name, const QByteArray &bytes);

@@ -1,0 +1,112 @@
+#include "csvwriter.h"
+
+#include <algorithm>
+
+#include <QTextStream>
+#include <QTimeZone>
+
+#include "candataexporter.h"
+#include "exportcontext.h"
+#include "linebuffer.h"
+#include "vemi_canfd_data.h"
+
+namespace {
+
+constexpr int64_t msecsPerDay = 24 * 3600 * 1000;
+
+void appendClockTime(LineBuffer &line, int msecsOfDay)
+{
+    line.appendTwoDigits(msecsOfDay / 3600000);
+    line.append(':');
+    line.appendTwoDigits(msecsOfDay / 60000 % 60);
+    line.append(':');
+    line.appendTwoDigits(msecsOfDay / 1000 % 60);
+    line.append(':');
+    const int msecs = msecsOfDay % 1000;
+    line.append(char('0' + msecs / 100));
+    line.appendTwoDigits(msecs % 100);
+}
+
+void appendErrorEntry(LineBuffer &line, const Vemi_CANFD_Data &frame)
+{
+    line.append(QLatin1String("2,"));
+    line.appendDecimal(frame.timestamp);
+    line.append(QLatin1String(",,,,,,,"));
+    line.appendPayload(frame);
+}
+
+} // namespace
+
+QString CsvWriter::header()
+{
+    const QLatin1String open("(0:"), one("1:"), close(")"), comma(",");
+    return CanDataExporter::tr("Direction") + open + CanDataExporter::tr("Rx ") + one
+           + CanDataExporter::tr("Tx ") + QLatin1String("2:") + CanDataExporter::tr("Error")
+           + close + comma + CanDataExporter::tr("Time") + comma + CanDataExporter::tr("Name")
+           + comma + QLatin1String("ID(HEX)") + comma + CanDataExporter::tr("CAN type")
+           + QLatin1String("(0:CAN 2:CANFD 3:") + CanDataExporter::tr("FD BRS") + close + comma
+           + CanDataExporter::tr("Frame format") + open + CanDataExporter::tr("Data frame ")
+           + one + CanDataExporter::tr("Remote frame") + close + comma
+           + CanDataExporter::tr("Frame type") + open + CanDataExporter::tr("Standard frame ")
+           + one + CanDataExporter::tr("Extend frame") + close + comma
+           + CanDataExporter::tr("Length") + comma + CanDataExporter::tr("Data")
+           + QLatin1Char('\n');
+}
+
+void CsvWriter::prepareClock(const ExportContext &context)
+{
+    start = context.exportStartTime;
+    startMsecsOfDay = start.time().msecsSinceStartOfDay();
+    uint64_t latest = context.baseTimestamp;
+    for (const Vemi_CANFD_Data &frame : context.frames)
+        latest = std::max(latest, frame.timestamp);
+    const QDateTime end = start.addMSecs(qint64((latest - context.baseTimestamp) / 1000));
+    steadyOffset = end.offsetFromUtc() == start.offsetFromUtc();
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    if (steadyOffset && start.timeSpec() == Qt::LocalTime && zone.hasTransitions()) {
+        const QDateTime next = zone.nextTransition(start).atUtc;
+        steadyOffset = !next.isValid() || next > end;
+    }
+}
+
+int CsvWriter::clockMsecs(uint64_t elapsedMs) const
+{
+    if (steadyOffset)
+        return int((uint64_t(startMsecsOfDay) + elapsedMs) % msecsPerDay);
+    return start.addMSecs(qint64(elapsedMs)).time().msecsSinceStartOfDay();
+}
+
+void CsvWriter::write(const ExportContext &context, QTextStream &out)
+{
+    out << header();
+    prepareClock(context);
+
+    LineBuffer line;
+    int counted = 0;
+    for (const Vemi_CANFD_Data &frame : context.frames) {
+        if (out.status() != QTextStream::Ok)
+            return;
+        line.clear();
+        if (frame.isErrorEntry()) {
+            appendErrorEntry(line, frame);
+            line.append('\n');
+            line.writeTo(out);
+            continue;
+        }
+        line.appendDecimal(frame.direction());
+        line.append(',');
+        appendClockTime(line, clockMsecs((frame.timestamp - context.baseTimestamp) / 1000));
+        line.append(QLatin1String(", ,0x"));
+        line.appendHex(frame.identifier(), 8);
+        line.append(',');
+        line.appendDecimal(frame.protocol());
+        line.append(frame.isRemote() ? QLatin1String(",1,") : QLatin1String(",0,"));
+        line.append(frame.isExtended() ? QLatin1String("1,") : QLatin1String("0,"));
+        line.appendDecimal(uint64_t(LineBuffer::payloadLength(frame)));
+        line.append(',');
+        line.appendPayload(frame);
+        line.append('\n');
+        line.writeTo(out);
+        context.reportProgress(++counted);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QDateTime>
+#include <QString>
+
+struct ExportContext;
+class QTextStream;
+
+// Writes the frames as comma-separated text: one translated header line, one
+// line per frame. The clock time of a frame is the export's start time plus
+// the frame's time since the earliest frame.
+class CsvWriter final
+{
+public:
+    // Stops early once the stream reports a failed write; the driver turns
+    // that into the export's result.
+    void write(const ExportContext &context, QTextStream &out);
+
+    // The header line in the language installed at this moment.
+    static QString header();
+
+private:
+    // Milliseconds since local midnight of start + elapsedMs.
+    int clockMsecs(uint64_t elapsedMs) const;
+    void prepareClock(const ExportContext &context);
+
+    QDateTime start;
+    int startMsecsOfDay = 0;
+    // No time-zone transition between the start and the last frame: the
+    // clock time is plain arithmetic, without a calendar lookup per frame.
+    bool steadyOffset = true;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QLatin1String>
+#include <QTextStream>
+#include <QtGlobal>
+
+struct Vemi_CANFD_Data;
+
+// One output line of a text writer, formatted by hand into a fixed buffer that
+// is reused for every frame: printf and QString::arg per field would dominate
+// the run time of an export of millions of frames. Every line a writer builds
+// is bounded (payload clamped to 64 bytes), far below the capacity.
+class LineBuffer final
+{
+public:
+    static constexpr int Capacity = 512;
+
+    void clear() { used = 0; }
+    int size() const { return used; }
+    const char *data() const { return text; }
+
+    void append(char c)
+    {
+        Q_ASSERT(used < Capacity);
+        text[used++] = c;
+    }
+    void append(QLatin1String literal);
+    // printf "%llu".
+    void appendDecimal(uint64_t value);
+    // printf "%X" with at least minDigits digits ("%08X" for 8).
+    void appendHex(uint32_t value, int minDigits = 1);
+    // printf "%.6f" of micros / 1000000.0: the time in seconds.
+    void appendSeconds(uint64_t micros);
+    // Two decimal digits, zero-padded.
+    void appendTwoDigits(int value);
+    // printf "%02X " of each payload byte, at most 64 of them.
+    void appendPayload(const Vemi_CANFD_Data &frame);
+
+    void writeTo(QTextStream &out) const { out << QLatin1String(text, used); }
+
+    // The payload length a writer may use: a damaged record's length above 64
+    // would read past the data array.
+    static int payloadLength(const Vemi_CANFD_Data &frame);
+
+private:
+    char text[Capacity];
+    int used = 0;
+};

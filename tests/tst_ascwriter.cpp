@@ -1,0 +1,223 @@
+#include <cstdio>
+
+#include <QtTest>
+
+#include "ascwriter.h"
+#include "candataexporter.h"
+#include "linebuffer.h"
+#include "testsupport.h"
+#include "writerrun.h"
+
+using TestSupport::makeFrame;
+
+namespace {
+
+// The same bytes as python prints them.
+QByteArray packedHex(int count)
+{
+    return byteTexts(0x11, count).replace(' ', "").toLower();
+}
+
+// One frame of each line layout, the first at 1000 µs.
+QVector<Vemi_CANFD_Data> mixedFrames()
+{
+    return {makeFrame(0x123, 8, 0, false, false, false, 1000),
+            makeFrame(0x1ABCDEF, 2, 0, true, true, true, 1500),
+            makeFrame(0x10, 12, 3, false, false, true, 251000),
+            makeFrame(0x1FFFFFFF, 64, 2, true, false, false, 2001000)};
+}
+
+QByteArray payload(const Vemi_CANFD_Data &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data), frame.length);
+}
+
+// Exports through the driver into dir; the file's path, or empty on failure.
+QString exportAsc(const QVector<Vemi_CANFD_Data> &frames, const QTemporaryDir &dir)
+{
+    const QString path = dir.filePath(QStringLiteral("frames.asc"));
+    CanDataExporter exporter;
+    const bool written = exporter.exportData(frames, ExportFormat::Asc, SortOrder::None, path);
+    return written ? path : QString();
+}
+
+const QDateTime sundayEvening(QDate(2026, 12, 6), QTime(22, 3, 19));
+
+} // namespace
+
+class TestAscWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dateText_data()
+    {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("after midnight") << QTime(0, 30, 5) << "Sun Dec 06 00:30:05 AM 2026";
+        QTest::newRow("noon") << QTime(12, 30, 5) << "Sun Dec 06 12:30:05 PM 2026";
+        QTest::newRow("evening") << QTime(22, 3, 19) << "Sun Dec 06 22:03:19 PM 2026";
+    }
+
+    void dateText()
+    {
+        QFETCH(QTime, time);
+        QFETCH(QString, expected);
+        QCOMPARE(AscWriter::dateText(QDateTime(QDate(2026, 12, 6), time)), expected);
+    }
+
+    void wholeFile()
+    {
+        const WriterRun run = runWriter(AscWriter(sundayEvening),
+                                        {makeFrame(0x123, 2, 0, false, false, false, 7)}, 7);
+        QCOMPARE(run.text, QByteArray("date Sun Dec 06 22:03:19 PM 2026\t\n"
+                                      "base hex timestamps absolute\t\n"
+                                      "//version 11.0.0\t\n"
+                                      "0.000000\t1\t123\tRx\td\t2\t11 12 \n"
+                                      "End Triggerblock\n"));
+    }
+
+    void frameLine_data()
+    {
+        QTest::addColumn<Vemi_CANFD_Data>("frame");
+        QTest::addColumn<QByteArray>("expected");
+        const uint64_t base = 1000000;
+
+        QTest::newRow("classic data")
+            << withPayload(makeFrame(0x123, 0, 0, false, false, false, base + 250000),
+                           QByteArray::fromHex("1122334455667788"))
+            << QByteArray("0.250000\t1\t123\tRx\td\t8\t11 22 33 44 55 66 77 88 ");
+        QTest::newRow("classic remote extended sent")
+            << makeFrame(0x1ABCDEF, 0, 0, true, true, true, base)
+            << QByteArray("0.000000\t1\t1ABCDEFx\tTx\tr\t0\t");
+        QTest::newRow("classic remote keeps length, drops bytes")
+            << makeFrame(0x7FF, 4, 0, false, true, false, base)
+            << QByteArray("0.000000\t1\t7FF\tRx\tr\t4\t");
+        QTest::newRow("classic empty data")
+            << makeFrame(0x1, 0, 0, false, false, false, base)
+            << QByteArray("0.000000\t1\t1\tRx\td\t0\t");
+        QTest::newRow("fd with switch")
+            << makeFrame(0x10, 12, 3, false, false, false, base + 1)
+            << "0.000001\tCANFD\t1\tRx\t10\t1\t0\t9\t12\t" + byteTexts(0x11, 12);
+        QTest::newRow("fd length off the table")
+            << makeFrame(0x10, 10, 2, false, false, false, 2 * base)
+            << "1.000000\tCANFD\t1\tRx\t10\t0\t0\t10\t10\t" + byteTexts(0x11, 10);
+        QTest::newRow("fd length 64")
+            << makeFrame(0x10, 64, 2, true, false, true, base)
+            << "0.000000\tCANFD\t1\tTx\t10x\t0\t0\t15\t64\t" + byteTexts(0x11, 64);
+        QTest::newRow("protocol 1 reads as switched fd")
+            << makeFrame(0x20, 1, 1, false, false, false, base)
+            << QByteArray("0.000000\tCANFD\t1\tRx\t20\t1\t0\t1\t1\t11 ");
+        QTest::newRow("remote fd lists its bytes")
+            << makeFrame(0x55, 3, 2, false, true, false, base)
+            << QByteArray("0.000000\tCANFD\t1\tRx\t55\t0\t0\t3\t3\t11 12 13 ");
+
+        Vemi_CANFD_Data esi = makeFrame(0x55, 0, 2, false, false, false, base);
+        esi.errorFlags = Vemi_CANFD_Data::EsiBit;
+        QTest::newRow("error state indicator")
+            << esi << QByteArray("0.000000\tCANFD\t1\tRx\t55\t0\t1\t0\t0\t");
+
+        Vemi_CANFD_Data bit7 = makeFrame(0x55, 0, 0, false, false, false, base);
+        bit7.flags |= 0x80;
+        QTest::newRow("bit 7 of flags ignored")
+            << bit7 << QByteArray("0.000000\t1\t55\tRx\td\t0\t");
+        bit7.flags |= 0x40;
+        QTest::newRow("bit 6 alone means sent")
+            << bit7 << QByteArray("0.000000\t1\t55\tTx\td\t0\t");
+
+        Vemi_CANFD_Data damaged = makeFrame(0x66, 64, 2, false, false, false, base);
+        damaged.length = 200;
+        QTest::newRow("damaged length clamped")
+            << damaged << "0.000000\tCANFD\t1\tRx\t66\t0\t0\t15\t64\t" + byteTexts(0x11, 64);
+    }
+
+    void frameLine()
+    {
+        QFETCH(Vemi_CANFD_Data, frame);
+        QFETCH(QByteArray, expected);
+        const WriterRun run = runWriter(AscWriter(sundayEvening), {frame}, 1000000);
+        const QList<QByteArray> lines = run.text.split('\n');
+        QCOMPARE(lines.size(), 6); // three header lines, the frame, the closing line, ""
+        QCOMPARE(lines.at(3), expected);
+    }
+
+    void errorEntriesWriteNothing()
+    {
+        Vemi_CANFD_Data error = makeFrame(0x1, 0);
+        error.errorFlags = Vemi_CANFD_Data::ErrorEntry;
+        const WriterRun run = runWriter(AscWriter(sundayEvening), {error, makeFrame(0x2, 0)}, 0);
+        QCOMPARE(run.text.count('\n'), 5);
+        QVERIFY(run.text.contains("0.000000\t1\t2\tRx\td\t0\t\n"));
+        QCOMPARE(run.progress, QList<int>{100});
+    }
+
+    void timeMatchesPrintf_data()
+    {
+        QTest::addColumn<quint64>("micros");
+        for (const quint64 micros :
+             {quint64(0), quint64(1), quint64(999999), quint64(1000000), quint64(86400000000),
+              (quint64(1) << 52) - 1, quint64(1) << 52, (quint64(1) << 53) + 1,
+              quint64(0xFFFFFFFFFFFFFFFF)})
+            QTest::newRow(qPrintable(QString::number(micros))) << micros;
+    }
+
+    void timeMatchesPrintf()
+    {
+        QFETCH(quint64, micros);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.6f", double(micros) / 1000000.0);
+        LineBuffer line;
+        line.appendSeconds(micros);
+        QCOMPARE(QByteArray(line.data(), line.size()), QByteArray(expected));
+    }
+
+    void roundTripThroughReader()
+    {
+        const QVector<Vemi_CANFD_Data> frames = mixedFrames();
+        QTemporaryDir dir;
+        const QString path = exportAsc(frames, dir);
+        QVERIFY(!path.isEmpty());
+
+        const QVector<Vemi_CANFD_Data> read = TestSupport::parseOnWorker(path).frames();
+        QCOMPARE(read.size(), frames.size());
+        for (int i = 0; i < frames.size(); ++i) {
+            QCOMPARE(read[i].id, frames[i].id);
+            QCOMPARE(read[i].length, frames[i].length);
+            QCOMPARE(read[i].flags, frames[i].flags);
+            QCOMPARE(read[i].timestamp, frames[i].timestamp - frames[0].timestamp);
+            if (!frames[i].isRemote())
+                QCOMPARE(payload(read[i]), payload(frames[i]));
+        }
+    }
+
+    void pythonCanReadsOurFile()
+    {
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        QTemporaryDir dir;
+        const QString path = exportAsc(mixedFrames(), dir);
+        QVERIFY(!path.isEmpty());
+
+        // python-can's header scan swallows the first line after the header
+        // unless it is a line it knows; a trigger-block opening is one.
+        const char *script = R"(
+import io, sys, can
+text = open(sys.argv[1]).read().split('\n')
+text.insert(3, 'Begin Triggerblock Sun Dec 06 22:03:19.000 pm 2026')
+for m in can.ASCReader(io.StringIO('\n'.join(text))):
+    print('%.6f %X %d %d %d %d %d %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id,
+          m.is_remote_frame, m.is_fd, m.bitrate_switch, m.is_rx, m.dlc, m.data.hex()))
+)";
+        bool ok = false;
+        const QByteArray out = TestSupport::runPython(QString::fromLatin1(script), {path}, &ok);
+        QVERIFY(ok);
+        QCOMPARE(out.split('\n').mid(0, 4),
+                 (QList<QByteArray>{"0.000000 123 0 0 0 0 1 8 1112131415161718",
+                                    "0.000500 1ABCDEF 1 1 0 0 0 2 ",
+                                    "0.250000 10 0 0 1 1 0 12 " + packedHex(12),
+                                    "2.000000 1FFFFFFF 1 0 1 0 1 64 " + packedHex(64)}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAscWriter)
+#include "tst_ascwriter.moc"

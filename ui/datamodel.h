@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QVector>
+
+#include "vemi_canfd_data.h"
+
+// The read-only frame table: one row per frame, ten text columns computed on
+// request. Frames arrive in batches while a file is still being read.
+class DataModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit DataModel(QObject *parent = nullptr);
+    ~DataModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Appends a batch as new rows at the end; an empty batch changes nothing.
+    void appendFrames(const QVector<Vemi_CANFD_Data> &data);
+    // Empties the table; resets the model even when it is empty already.
+    void clearFrames();
+    // Rebuilds every label with the translator now installed.
+    void retranslate();
+
+    const QVector<Vemi_CANFD_Data> &frames() const;
+
+private:
+    void loadLabels();
+
+    QStringList headerLabels;
+    QVector<Vemi_CANFD_Data> frameList;
+    QStringList directionLabels;   // by bit 6 of flags
+    QStringList frameTypeLabels;   // by the extended bit
+    QStringList frameFormatLabels; // by the remote bit
+    QStringList protocolLabels;    // by the protocol sub-field
+};
