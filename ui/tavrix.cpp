@@ -74,6 +74,9 @@ void Tavrix::initWindow()
     addFileButton = new QPushButton;
     clearButton = new QPushButton;
     translateButton = new QPushButton;
+    addFileButton->setObjectName(QStringLiteral("addFileButton"));
+    clearButton->setObjectName(QStringLiteral("clearButton"));
+    translateButton->setObjectName(QStringLiteral("translateButton"));
     ui.toolBar->addWidget(addFileButton);
     ui.toolBar->addWidget(clearButton);
     ui.toolBar->addWidget(translateButton);
@@ -84,7 +87,9 @@ void Tavrix::initWindow()
     ui.listView->setContextMenuPolicy(Qt::CustomContextMenu);
 
     listMenu = new QMenu;
+    listMenu->setObjectName(QStringLiteral("listMenu"));
     deleteAction = new QAction(tr("Delete"), this);
+    deleteAction->setObjectName(QStringLiteral("deleteAction"));
     listMenu->addAction(deleteAction);
 
     dataModel = new DataModel(this);
