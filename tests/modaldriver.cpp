@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMetaObject>
 #include <QWidget>
 #include <QtTest>
@@ -33,6 +35,20 @@ ModalDriver::ModalDriver(const QMetaObject &expected, Action act, int timeoutMs)
 }
 
 ModalDriver::~ModalDriver() = default;
+
+void ModalDriver::acceptFileDialog(QFileDialog *dialog, const QStringList &paths)
+{
+    if (!paths.isEmpty()) {
+        // Several names are typed in double quotes, one after the other.
+        const QString text = paths.size() == 1
+                                 ? paths.first()
+                                 : QLatin1Char('"') + paths.join(QStringLiteral("\" \""))
+                                       + QLatin1Char('"');
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(text);
+    }
+    // QFileDialog::accept() is protected; its checks run through QDialog's.
+    static_cast<QDialog *>(dialog)->accept();
+}
 
 bool ModalDriver::wait()
 {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTimer>
 
+class QFileDialog;
+class QStringList;
 class QWidget;
 struct QMetaObject;
 
@@ -37,6 +39,10 @@ public:
             T::staticMetaObject, [act](QWidget *widget) { act(static_cast<T *>(widget)); },
             timeoutMs);
     }
+
+    // Accepts a file dialog as if the user had typed the paths into its name
+    // field; with none, accepts what the dialog proposes.
+    static void acceptFileDialog(QFileDialog *dialog, const QStringList &paths = {});
 
     bool handled() const { return acted; }
     // Processes events until the action has run or the bound has passed; true

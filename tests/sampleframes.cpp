@@ -9,8 +9,9 @@ namespace SampleFrames {
 QVector<Vemi_CANFD_Data> varied(int count)
 {
     using TestSupport::makeFrame;
-    // Payload lengths a CAN FD frame can have.
-    static const uint8_t fdLengths[] = {0, 1, 8, 12, 16, 20, 24, 32, 48, 64};
+    // Payload lengths a CAN FD frame can have; an empty one is left to the
+    // tests that name it.
+    static const uint8_t fdLengths[] = {1, 8, 12, 16, 20, 24, 32, 48, 64};
     constexpr int fdLengthCount = int(sizeof fdLengths);
 
     QVector<Vemi_CANFD_Data> frames;

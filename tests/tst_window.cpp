@@ -188,17 +188,6 @@ struct WindowUnderTest
     WindowUnderTest w;              \
     QVERIFY(w.complete())
 
-// QFileDialog::accept() is protected; the dialog's own checks run through QDialog's.
-void accept(QFileDialog *dialog)
-{
-    static_cast<QDialog *>(dialog)->accept();
-}
-
-void typeFileName(QFileDialog *dialog, const QString &text)
-{
-    dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(text);
-}
-
 struct DialogSeen
 {
     QString title;
@@ -225,9 +214,7 @@ void chooseFiles(WindowUnderTest &w, const QStringList &paths, DialogSeen *seen 
             dialog->reject();
             return;
         }
-        typeFileName(dialog, QLatin1Char('"') + paths.join(QStringLiteral("\" \""))
-                                 + QLatin1Char('"'));
-        accept(dialog);
+        ModalDriver::acceptFileDialog(dialog, paths);
     });
     w.addFile->click();
     QVERIFY2(driver->handled(), qPrintable(driver->failure()));
@@ -727,7 +714,7 @@ private slots:
         DialogSeen seen;
         auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
             seen = describe(dialog);
-            accept(dialog);
+            ModalDriver::acceptFileDialog(dialog);
         });
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
         w.convert->click();
@@ -816,8 +803,7 @@ private slots:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
             title = dialog->windowTitle();
-            typeFileName(dialog, target);
-            accept(dialog);
+            ModalDriver::acceptFileDialog(dialog, {target});
         });
         auto warning = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
             title += '|' + box->windowTitle();
@@ -857,12 +843,11 @@ private slots:
 
         std::unique_ptr<ModalDriver> overwrite;
         auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
-            typeFileName(dialog, target);
             if (replace) {
                 overwrite = ModalDriver::expect<QMessageBox>(
                     [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
             }
-            accept(dialog);
+            ModalDriver::acceptFileDialog(dialog, {target});
         });
         w.convert->click();
         QVERIFY2(save->handled(), qPrintable(save->failure()));
@@ -920,8 +905,7 @@ private slots:
                 dialog->reject();
                 return;
             }
-            typeFileName(dialog, chosen);
-            accept(dialog);
+            ModalDriver::acceptFileDialog(dialog, {chosen});
         });
         w.browse->click();
         QVERIFY2(driver->handled(), qPrintable(driver->failure()));
@@ -958,8 +942,7 @@ private slots:
         CHECKED(showEntry(*w, 0, LargeLogFrames));
         const QString target = path(QStringLiteral("closing.asc"));
         auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
-            typeFileName(dialog, target);
-            accept(dialog);
+            ModalDriver::acceptFileDialog(dialog, {target});
         });
         w->convert->click();
         QVERIFY2(save->handled(), qPrintable(save->failure()));
