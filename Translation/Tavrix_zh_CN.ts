@@ -201,6 +201,14 @@
         <source>Translate</source>
         <translation>翻译</translation>
     </message>
+    <message>
+        <source>Conversion failed</source>
+        <translation>转换失败</translation>
+    </message>
+    <message>
+        <source>Too many frames: only the first %1 are shown</source>
+        <translation>帧数过多：仅显示前 %1 帧</translation>
+    </message>
 </context>
 <context>
     <name>TavrixClass</name>

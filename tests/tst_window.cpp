@@ -1,0 +1,1009 @@
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolBar>
+#include <QtTest>
+
+#include "candataexporter.h"
+#include "datahub.h"
+#include "datamodel.h"
+#include "modaldriver.h"
+#include "sampleframes.h"
+#include "tavrix.h"
+#include "testsupport.h"
+
+// Stops the calling test function when a helper it called has failed.
+#define CHECKED(call)                        \
+    do {                                     \
+        call;                                \
+        if (QTest::currentTestFailed())      \
+            return;                          \
+    } while (false)
+
+namespace {
+
+using Frames = QVector<Vemi_CANFD_Data>;
+
+// Frame count of the large log: big enough that its parse is still running
+// when a test acts, small enough to keep the suite quick.
+constexpr int LargeLogFrames = 400000;
+constexpr int ParseTimeoutMs = 60000;
+
+const QStringList englishTexts{
+    "Kelvane", "Add file", "Clear", "Translate", "Conversion Control", "Format:",
+    "Output path:", "Browse", "Progress", "Conversion", "ID sorting:", "ASC", "CSV", "BLF",
+    "default", "from small to large", "from large to small", "toolBar", "Delete",
+    "No.", "Time", "Dir", "Name", "ID(HEX)", "Pro", "Format", "Type", "Len", "Data"};
+const QStringList chineseTexts{
+    "Kelvane-ZH", "添加文件", "清空", "翻译", "转换设置与控制", "目标格式:", "输出路径:",
+    "浏览", "进度", "转换", "ID 排序:", "ASC", "CSV", "BLF", "默认", "从小到大", "从大到小",
+    "toolBar", "删除", "序号.", "时间", "方向", "名称", "ID(HEX)", "协议", "帧格式", "帧类型",
+    "长度", "数据"};
+
+QString configPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini");
+}
+
+// "Config.ini" beside the executable for one test; gone again when the test
+// returns, also after a failed check.
+class ConfigFile final
+{
+public:
+    explicit ConfigFile(const QByteArray &content)
+    {
+        TestSupport::writeFile(QCoreApplication::applicationDirPath(),
+                               QStringLiteral("Config.ini"), content);
+    }
+    ~ConfigFile() { QFile::remove(configPath()); }
+    ConfigFile(const ConfigFile &) = delete;
+    ConfigFile &operator=(const ConfigFile &) = delete;
+};
+
+// The working directory for one test.
+class CurrentDirectory final
+{
+public:
+    explicit CurrentDirectory(const QString &path) : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(path);
+    }
+    ~CurrentDirectory() { QDir::setCurrent(previous); }
+    CurrentDirectory(const CurrentDirectory &) = delete;
+    CurrentDirectory &operator=(const CurrentDirectory &) = delete;
+
+private:
+    QString previous;
+};
+
+// The real window, shown, and the widgets a user works with, found by name.
+struct WindowUnderTest
+{
+    WindowUnderTest()
+        : window(new Tavrix)
+    {
+        window->show();
+        exposed = QTest::qWaitForWindowExposed(window.get());
+        addFile = window->findChild<QPushButton *>(QStringLiteral("addFileButton"));
+        clear = window->findChild<QPushButton *>(QStringLiteral("clearButton"));
+        translate = window->findChild<QPushButton *>(QStringLiteral("translateButton"));
+        browse = window->findChild<QPushButton *>(QStringLiteral("pushButton"));
+        convert = window->findChild<QPushButton *>(QStringLiteral("pushButton_2"));
+        format = window->findChild<QComboBox *>(QStringLiteral("comboBox"));
+        sort = window->findChild<QComboBox *>(QStringLiteral("comboBox_2"));
+        folder = window->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
+        bar = window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
+        list = window->findChild<QListView *>(QStringLiteral("listView"));
+        table = window->findChild<QTableView *>(QStringLiteral("tableView"));
+        toolBar = window->findChild<QToolBar *>(QStringLiteral("toolBar"));
+        statusBar = window->findChild<QStatusBar *>(QStringLiteral("statusBar"));
+        deleteAction = window->findChild<QAction *>(QStringLiteral("deleteAction"));
+        hub = window->findChild<DataHub *>();
+        model = table ? qobject_cast<DataModel *>(table->model()) : nullptr;
+        // The menu has no parent; the action knows where it was added.
+        if (deleteAction)
+            menu = qobject_cast<QMenu *>(deleteAction->associatedWidgets().value(0));
+    }
+
+    bool complete() const
+    {
+        return exposed && addFile && clear && translate && browse && convert && format && sort
+               && folder && bar && list && table && toolBar && statusBar && deleteAction && hub
+               && model && menu;
+    }
+
+    QStringList fileEntries() const
+    {
+        QStringList entries;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            entries << list->model()->index(row, 0).data().toString();
+        return entries;
+    }
+
+    // Every text the window shows, in a fixed order; see englishTexts.
+    QStringList texts() const
+    {
+        QStringList all{window->windowTitle(), addFile->text(), clear->text(), translate->text()};
+        all << window->findChild<QGroupBox *>(QStringLiteral("groupBox"))->title();
+        for (const char *name : {"label", "label_2"})
+            all << window->findChild<QLabel *>(QLatin1String(name))->text();
+        all << browse->text() << window->findChild<QLabel *>(QStringLiteral("label_4"))->text()
+            << convert->text() << window->findChild<QLabel *>(QStringLiteral("label_3"))->text();
+        for (const QComboBox *box : {format, sort}) {
+            for (int i = 0; i < box->count(); ++i)
+                all << box->itemText(i);
+        }
+        all << toolBar->windowTitle() << deleteAction->text();
+        for (int section = 0; section < model->columnCount(); ++section)
+            all << model->headerData(section, Qt::Horizontal).toString();
+        return all;
+    }
+
+    std::unique_ptr<Tavrix> window;
+    bool exposed = false;
+    QPushButton *addFile = nullptr;
+    QPushButton *clear = nullptr;
+    QPushButton *translate = nullptr;
+    QPushButton *browse = nullptr;
+    QPushButton *convert = nullptr;
+    QComboBox *format = nullptr;
+    QComboBox *sort = nullptr;
+    QLineEdit *folder = nullptr;
+    QProgressBar *bar = nullptr;
+    QListView *list = nullptr;
+    QTableView *table = nullptr;
+    QToolBar *toolBar = nullptr;
+    QStatusBar *statusBar = nullptr;
+    QAction *deleteAction = nullptr;
+    QMenu *menu = nullptr;
+    DataHub *hub = nullptr;
+    DataModel *model = nullptr;
+};
+
+#define OPEN_WINDOW(w)              \
+    WindowUnderTest w;              \
+    QVERIFY(w.complete())
+
+struct DialogSeen
+{
+    QString title;
+    QStringList filters;
+    QString directory;
+    QString proposal;
+};
+
+DialogSeen describe(QFileDialog *dialog)
+{
+    return {dialog->windowTitle(), dialog->nameFilters(), dialog->directory().absolutePath(),
+            dialog->selectedFiles().value(0)};
+}
+
+// "Add file" through the real dialog; no paths cancels it.
+void chooseFiles(WindowUnderTest &w, const QStringList &paths, DialogSeen *seen = nullptr)
+{
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    auto driver = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+        mode = dialog->fileMode();
+        if (seen)
+            *seen = describe(dialog);
+        if (paths.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        ModalDriver::acceptFileDialog(dialog, paths);
+    });
+    w.addFile->click();
+    QVERIFY2(driver->handled(), qPrintable(driver->failure()));
+    QCOMPARE(mode, QFileDialog::ExistingFiles);
+}
+
+void clickEntry(WindowUnderTest &w, int row)
+{
+    const QRect rect = w.list->visualRect(w.list->model()->index(row, 0));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(w.list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+// Clicks an entry and waits until its parse has ended and the table holds it.
+void showEntry(WindowUnderTest &w, int row, int expectedRows)
+{
+    QSignalSpy finished(w.hub, &DataHub::parsingFinished);
+    CHECKED(clickEntry(w, row));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, ParseTimeoutMs);
+    QCOMPARE(w.model->rowCount(), expectedRows);
+}
+
+// Delivers everything the workers left queued for this thread. Workers are
+// joined before a test calls this, so nothing arrives afterwards.
+void flushEvents()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// Whether this process holds path open; a worker that outlived its window would.
+bool heldOpen(const QString &path)
+{
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QStringList names = descriptors.entryList(QDir::AllEntries | QDir::System
+                                                    | QDir::Hidden | QDir::NoDotAndDotDot);
+    return std::any_of(names.cbegin(), names.cend(), [&](const QString &name) {
+        return QFile::symLinkTarget(descriptors.filePath(name)) == target;
+    });
+}
+
+void requestContextMenu(WindowUnderTest &w, const QPoint &pos)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, w.list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(w.list->viewport(), &event);
+}
+
+void writeLog(const QString &path, const Frames &frames, ExportFormat format)
+{
+    QVERIFY(CanDataExporter().exportData(frames, format, SortOrder::None, path));
+}
+
+// Writes count sample frames as an ASC log, adds it as the only entry and
+// shows it.
+void showSampleLog(WindowUnderTest &w, const QString &log, int count)
+{
+    CHECKED(writeLog(log, SampleFrames::varied(count), ExportFormat::Asc));
+    CHECKED(chooseFiles(w, {log}));
+    CHECKED(showEntry(w, 0, count));
+}
+
+QByteArray largeAscLog(int count)
+{
+    QByteArray text = "date Mon Jan 01 00:00:00 AM 2024\nbase hex timestamps absolute\n";
+    text.reserve(count * 48);
+    for (int i = 0; i < count; ++i) {
+        text += QByteArray::number(i / 10000.0, 'f', 6) + " 1 " + QByteArray::number(i % 0x7FF, 16)
+                + " Rx d 8 01 02 03 04 05 06 07 08\n";
+    }
+    return text;
+}
+
+QStringList rowTexts(const DataModel &model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts << model.data(model.index(row, column)).toString();
+    return texts;
+}
+
+QByteArray payload(const Vemi_CANFD_Data &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data), frame.length);
+}
+
+QByteArray recordBytes(const Frames &frames)
+{
+    return QByteArray(reinterpret_cast<const char *>(frames.constData()),
+                      frames.size() * int(sizeof(Vemi_CANFD_Data)));
+}
+
+// What a written file reads back as: every field the format keeps.
+void compareReadBack(const Frames &read, const Frames &expected, bool withTimes)
+{
+    QCOMPARE(read.size(), expected.size());
+    for (int i = 0; i < read.size(); ++i) {
+        const Vemi_CANFD_Data &back = read.at(i);
+        const Vemi_CANFD_Data &original = expected.at(i);
+        QCOMPARE(back.id, original.id);
+        QCOMPARE(int(back.flags), int(original.flags));
+        QCOMPARE(int(back.length), int(original.length));
+        QCOMPARE(payload(back), payload(original));
+        if (withTimes)
+            QCOMPARE(back.timestamp, original.timestamp);
+    }
+}
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString largeLog;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        registerFrameMetaTypes();
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        QFile::remove(configPath());
+        QVERIFY(dir.isValid());
+        largeLog = TestSupport::writeFile(dir.path(), QStringLiteral("large.asc"),
+                                          largeAscLog(LargeLogFrames));
+    }
+
+    void cleanup() { QFile::remove(configPath()); }
+
+    void startLanguage_data()
+    {
+        QTest::addColumn<bool>("withConfig");
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<bool>("english");
+        QTest::newRow("no Config.ini") << false << QByteArray() << false;
+        QTest::newRow("1") << true << QByteArray("[Language]\nValue=1\n") << true;
+        QTest::newRow("0") << true << QByteArray("[Language]\nValue=0\n") << false;
+        QTest::newRow("2") << true << QByteArray("[Language]\nValue=2\n") << false;
+        QTest::newRow("a word") << true << QByteArray("[Language]\nValue=English\n") << false;
+        QTest::newRow("other group") << true << QByteArray("[Lang]\nValue=1\n") << false;
+        QTest::newRow("other key") << true << QByteArray("[Language]\nvalue=1\n") << false;
+        QTest::newRow("binary noise") << true << QByteArray("\x00\xff[\x01=\n", 6) << false;
+    }
+
+    void startLanguage()
+    {
+        QFETCH(bool, withConfig);
+        QFETCH(QByteArray, config);
+        QFETCH(bool, english);
+        std::unique_ptr<ConfigFile> file;
+        if (withConfig)
+            file = std::make_unique<ConfigFile>(config);
+        OPEN_WINDOW(w);
+        QCOMPARE(w.texts(), english ? englishTexts : chineseTexts);
+        // Nothing posted at start-up undoes the language.
+        flushEvents();
+        QCOMPARE(w.texts(), english ? englishTexts : chineseTexts);
+    }
+
+    void initialState()
+    {
+        OPEN_WINDOW(w);
+        QCOMPARE(w.window->size(), QSize(832, 674));
+        QCOMPARE(w.list->model()->rowCount(), 0);
+        QCOMPARE(w.model->rowCount(), 0);
+        QCOMPARE(w.table->horizontalHeader()->count(), 10);
+        QVERIFY(!w.table->horizontalHeader()->isHidden());
+        QCOMPARE(w.format->currentText(), QStringLiteral("ASC"));
+        QCOMPARE(w.sort->currentIndex(), 0);
+        QCOMPARE(w.sort->currentText(), QStringLiteral("默认"));
+        QVERIFY(w.folder->text().isEmpty());
+        QCOMPARE(w.bar->value(), 0);
+        QCOMPARE(w.bar->maximum(), 100);
+        QVERIFY(w.convert->isEnabled());
+
+        QList<QWidget *> toolButtons;
+        for (QAction *action : w.toolBar->actions())
+            toolButtons << w.toolBar->widgetForAction(action);
+        QCOMPARE(toolButtons, (QList<QWidget *>{w.addFile, w.clear, w.translate}));
+
+        QCOMPARE(w.table->verticalHeader()->defaultSectionSize(), 25);
+        QCOMPARE(w.table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+        QCOMPARE(w.table->columnWidth(9), 1200);
+        QVERIFY(!w.table->isSortingEnabled());
+        QCOMPARE(w.list->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(w.list->contextMenuPolicy(), Qt::CustomContextMenu);
+        QCOMPARE(w.window->statusBar(), w.statusBar);
+        QVERIFY(w.statusBar->currentMessage().isEmpty());
+        QVERIFY(!w.window->windowIcon().availableSizes().isEmpty());
+    }
+
+    // The language toggles back and forth; the file is never written and the
+    // user's choices and the table survive.
+    void translateTwice_data()
+    {
+        QTest::addColumn<bool>("withConfig");
+        QTest::addColumn<bool>("english");
+        QTest::newRow("from Chinese, no Config.ini") << false << false;
+        QTest::newRow("from English") << true << true;
+    }
+
+    void translateTwice()
+    {
+        QFETCH(bool, withConfig);
+        QFETCH(bool, english);
+        const QByteArray config("[Language]\nValue=1\n");
+        std::unique_ptr<ConfigFile> file;
+        if (withConfig)
+            file = std::make_unique<ConfigFile>(config);
+        const QStringList &start = english ? englishTexts : chineseTexts;
+        const QStringList &other = english ? chineseTexts : englishTexts;
+
+        const QString log = path(QStringLiteral("toggle.asc"));
+        {
+            OPEN_WINDOW(w);
+            CHECKED(showSampleLog(w, log, 40));
+            const Frames shown = w.model->frames();
+            w.format->setCurrentIndex(2);
+            w.sort->setCurrentIndex(1);
+            w.folder->setText(QStringLiteral("/some/folder"));
+
+            w.translate->click();
+            QTRY_COMPARE(w.texts(), other);
+            QCOMPARE(w.model->data(w.model->index(0, 2)).toString(),
+                     english ? QStringLiteral("接收") : QStringLiteral("rec"));
+            w.translate->click();
+            QTRY_COMPARE(w.texts(), start);
+            flushEvents();
+            QCOMPARE(w.texts(), start);
+
+            QCOMPARE(w.format->currentIndex(), 2);
+            QCOMPARE(w.sort->currentIndex(), 1);
+            QCOMPARE(w.folder->text(), QStringLiteral("/some/folder"));
+            QCOMPARE(w.fileEntries(), QStringList{log});
+            QCOMPARE(recordBytes(w.model->frames()), recordBytes(shown));
+        }
+        QCOMPARE(QFile::exists(configPath()), withConfig);
+        if (withConfig)
+            QCOMPARE(TestSupport::readFile(configPath()), config);
+        OPEN_WINDOW(again);
+        QCOMPARE(again.texts(), start);
+    }
+
+    void addFiles()
+    {
+        const QString one = TestSupport::writeFile(dir.path(), "one.asc", "0.1 1 100 Rx d 0\n");
+        const QString two = TestSupport::writeFile(dir.path(), "two.csv", "");
+        const QString three = TestSupport::writeFile(dir.path(), "three.asc", "");
+        const QString upper = TestSupport::writeFile(dir.path(), "One.asc", "");
+        OPEN_WINDOW(w);
+        QSignalSpy progress(w.hub, &DataHub::progressUpdated);
+
+        DialogSeen seen;
+        CHECKED(chooseFiles(w, {one, two}, &seen));
+        QCOMPARE(seen.title, QStringLiteral("选择文件"));
+        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf)")});
+        QCOMPARE(w.fileEntries(), (QStringList{one, two}));
+
+        CHECKED(chooseFiles(w, {two, three, one}));
+        QCOMPARE(w.fileEntries(), (QStringList{one, two, three}));
+        CHECKED(chooseFiles(w, {upper}));
+        QCOMPARE(w.fileEntries(), (QStringList{one, two, three, upper}));
+        CHECKED(chooseFiles(w, {}));
+        QCOMPARE(w.fileEntries(), (QStringList{one, two, three, upper}));
+
+        // Keyboard moves in the list do not parse either; only a click does.
+        w.list->setCurrentIndex(w.list->model()->index(0, 0));
+        QTest::keyClick(w.list, Qt::Key_Down);
+        flushEvents();
+        QCOMPARE(progress.count(), 0);
+        QCOMPARE(w.model->rowCount(), 0);
+
+        // Entries are not editable in place.
+        const QRect rect = w.list->visualRect(w.list->model()->index(1, 0));
+        QTest::mouseDClick(w.list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+        QVERIFY(w.list->viewport()->findChildren<QLineEdit *>().isEmpty());
+        QCOMPARE(w.fileEntries(), (QStringList{one, two, three, upper}));
+    }
+
+    void showFile_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ASC") << int(ExportFormat::Asc) << QStringLiteral("shown.asc");
+        QTest::newRow("CSV") << int(ExportFormat::Csv) << QStringLiteral("shown.csv");
+    }
+
+    void showFile()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, name);
+        using TestSupport::makeFrame;
+        Frames frames{
+            makeFrame(0x1A5, 3, 0, false, false, false, 0, 0x0A),
+            makeFrame(0x123ABC, 8, 0, true, false, true, 1500),
+            makeFrame(0x7, 2, 0, false, true, false, 2000),
+            makeFrame(0x18DAF110, 12, 3, true, false, true, 2500, 0xF0),
+            makeFrame(0x0, 0, 2, false, false, false, 3000),
+        };
+        std::memset(frames[2].data, 0, sizeof frames[2].data);
+        // More than one batch of the readers.
+        frames += SampleFrames::varied(2600);
+        const QString log = path(name);
+        CHECKED(writeLog(log, frames, ExportFormat(format)));
+
+        OPEN_WINDOW(w);
+        CHECKED(chooseFiles(w, {log}));
+        w.translate->click();
+        QTRY_COMPARE(w.texts(), englishTexts);
+        CHECKED(showEntry(w, 0, frames.size()));
+
+        // Exactly what the reader delivers, in file order.
+        const Frames read = TestSupport::parseOnWorker(log).frames();
+        QCOMPARE(recordBytes(w.model->frames()), recordBytes(read));
+        CHECKED(compareReadBack(read, frames, false));
+
+        const QString time0 = w.model->data(w.model->index(0, 1)).toString();
+        QCOMPARE(rowTexts(*w.model, 0),
+                 (QStringList{"0", time0, "rec", " ", "1A5", "CAN", "Data frame",
+                              "Standard frame", "3", "0A 0B 0C"}));
+        const QString time1 = w.model->data(w.model->index(1, 1)).toString();
+        QCOMPARE(rowTexts(*w.model, 1),
+                 (QStringList{"1", time1, "send", " ", "123ABC", "CAN", "Data frame",
+                              "Extended frame", "8", "11 12 13 14 15 16 17 18"}));
+        QCOMPARE(rowTexts(*w.model, 2).mid(2),
+                 (QStringList{"rec", " ", "7", "CAN", "Remote frame", "Standard frame", "2",
+                              "00 00"}));
+        QCOMPARE(rowTexts(*w.model, 3).mid(2),
+                 (QStringList{"send", " ", "18DAF110", "CANFD BRS", "Data frame",
+                              "Extended frame", "12", "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB"}));
+        QCOMPARE(rowTexts(*w.model, 4).mid(4, 6),
+                 (QStringList{"0", "CANFD", "Data frame", "Standard frame", "0", ""}));
+        if (ExportFormat(format) == ExportFormat::Asc) {
+            QCOMPARE(time0, QStringLiteral("0.000000"));
+            QCOMPARE(time1, QStringLiteral("0.001500"));
+        }
+
+        // Fixed 25-pixel rows; a click on a column title does not sort.
+        QCOMPARE(w.table->rowHeight(0), 25);
+        QCOMPARE(w.table->columnWidth(9), 1200);
+        QCOMPARE(w.table->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+        const QHeaderView *header = w.table->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
+        QCOMPARE(w.model->data(w.model->index(0, 4)).toString(), QStringLiteral("1A5"));
+        QVERIFY(w.statusBar->currentMessage().isEmpty());
+    }
+
+    // A click while another file is still being read shows the clicked file
+    // alone: batches the stopped parse had queued are dropped.
+    void clickDuringParse()
+    {
+        const Frames small = SampleFrames::varied(2500);
+        const QString smallLog = path(QStringLiteral("small.csv"));
+        CHECKED(writeLog(smallLog, small, ExportFormat::Csv));
+        OPEN_WINDOW(w);
+        CHECKED(chooseFiles(w, {largeLog, smallLog}));
+
+        CHECKED(clickEntry(w, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(w.model->rowCount() > 0, ParseTimeoutMs);
+        QVERIFY2(w.model->rowCount() < LargeLogFrames, "the large log was read completely");
+        // Leave the reader time to queue batches behind the test's back, the
+        // case the window has to handle; the result does not depend on it.
+        QThread::msleep(30);
+
+        QSignalSpy finished(w.hub, &DataHub::parsingFinished);
+        CHECKED(clickEntry(w, 1));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, ParseTimeoutMs);
+        flushEvents();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(w.model->rowCount(), small.size());
+        QCOMPARE(recordBytes(w.model->frames()),
+                 recordBytes(TestSupport::parseOnWorker(smallLog).frames()));
+    }
+
+    void clearDuringParse()
+    {
+        OPEN_WINDOW(w);
+        CHECKED(chooseFiles(w, {largeLog}));
+        QSignalSpy finished(w.hub, &DataHub::parsingFinished);
+        CHECKED(clickEntry(w, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(w.model->rowCount() > 0, ParseTimeoutMs);
+        QVERIFY2(w.model->rowCount() < LargeLogFrames, "the large log was read completely");
+        QThread::msleep(30);
+
+        w.clear->click();
+        QCOMPARE(w.list->model()->rowCount(), 0);
+        QCOMPARE(w.model->rowCount(), 0);
+        flushEvents();
+        QCOMPARE(w.model->rowCount(), 0);
+        QCOMPARE(finished.count(), 0);
+    }
+
+    // "Clear" on an empty list leaves the table alone, even when the file it
+    // shows was deleted from the list.
+    void clearWithEmptyList()
+    {
+        const int count = 30;
+        OPEN_WINDOW(w);
+        CHECKED(showSampleLog(w, path(QStringLiteral("kept.asc")), count));
+
+        w.list->setCurrentIndex(w.list->model()->index(0, 0));
+        auto menu = ModalDriver::expect<QMenu>([&](QMenu *shown) {
+            shown->setActiveAction(w.deleteAction);
+            QTest::keyClick(shown, Qt::Key_Return);
+        });
+        CHECKED(requestContextMenu(w, w.list->visualRect(w.list->currentIndex()).center()));
+        QVERIFY2(menu->handled(), qPrintable(menu->failure()));
+        QCOMPARE(w.list->model()->rowCount(), 0);
+        QCOMPARE(w.model->rowCount(), count);
+
+        w.clear->click();
+        flushEvents();
+        QCOMPARE(w.model->rowCount(), count);
+    }
+
+    void contextMenu()
+    {
+        const QString a = TestSupport::writeFile(dir.path(), "menu-a.asc", "");
+        const QString b = TestSupport::writeFile(dir.path(), "menu-b.asc", "");
+        OPEN_WINDOW(w);
+        QSignalSpy shown(w.menu, &QMenu::aboutToShow);
+        const QPoint emptySpace(10, w.list->viewport()->height() - 10);
+
+        {
+            // Closes the menu should it open, so the check below fails instead of hanging.
+            auto closer = ModalDriver::expect<QMenu>([](QMenu *menu) { menu->close(); }, 100);
+            CHECKED(requestContextMenu(w, emptySpace));
+            QCOMPARE(shown.count(), 0);
+        }
+
+        CHECKED(chooseFiles(w, {a, b}));
+        QList<QAction *> actions;
+        auto deleteFromMenu = [&] {
+            return ModalDriver::expect<QMenu>([&](QMenu *menu) {
+                actions = menu->actions();
+                menu->setActiveAction(w.deleteAction);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+        };
+        // No current entry: the menu opens, over empty space too, and deletes nothing.
+        auto first = deleteFromMenu();
+        CHECKED(requestContextMenu(w, emptySpace));
+        QVERIFY2(first->handled(), qPrintable(first->failure()));
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(actions, QList<QAction *>{w.deleteAction});
+        QCOMPARE(w.deleteAction->text(), QStringLiteral("删除"));
+        QCOMPARE(w.fileEntries(), (QStringList{a, b}));
+
+        w.list->setCurrentIndex(w.list->model()->index(1, 0));
+        auto second = deleteFromMenu();
+        CHECKED(requestContextMenu(w, w.list->visualRect(w.list->currentIndex()).center()));
+        QVERIFY2(second->handled(), qPrintable(second->failure()));
+        QCOMPARE(w.fileEntries(), QStringList{a});
+    }
+
+    void convert_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("sort");
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QString>("folderField"); // "<dir>" stands for the output folder
+
+        QTest::newRow("ASC, default order, folder field")
+            << 0 << 0 << false << QStringLiteral("<dir>");
+        QTest::newRow("CSV, small to large, empty field: working directory")
+            << 1 << 1 << false << QString();
+        QTest::newRow("ASC, large to small, field in blanks")
+            << 0 << 2 << false << QStringLiteral("  <dir>\t");
+        QTest::newRow("CSV, Chinese") << 1 << 0 << true << QStringLiteral("<dir>");
+    }
+
+    void convert()
+    {
+        QFETCH(int, format);
+        QFETCH(int, sort);
+        QFETCH(bool, chinese);
+        QFETCH(QString, folderField);
+        QTemporaryDir outDir;
+        QVERIFY(outDir.isValid());
+        CurrentDirectory cwd(outDir.path());
+
+        OPEN_WINDOW(w);
+        if (!chinese) {
+            w.translate->click();
+            QTRY_COMPARE(w.texts(), englishTexts);
+        }
+        CHECKED(showSampleLog(w, path(QStringLiteral("convert-source.asc")), 700));
+        const Frames shown = w.model->frames();
+        w.format->setCurrentIndex(format);
+        w.sort->setCurrentIndex(sort);
+        w.folder->setText(QString(folderField).replace(QStringLiteral("<dir>"), outDir.path()));
+
+        DialogSeen seen;
+        auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+            seen = describe(dialog);
+            ModalDriver::acceptFileDialog(dialog);
+        });
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+        w.convert->click();
+        const QDateTime after = QDateTime::currentDateTime();
+        QVERIFY2(save->handled(), qPrintable(save->failure()));
+        QVERIFY(!w.convert->isEnabled());
+
+        bool enabledInBox = true;
+        int barInBox = -1;
+        QString boxTitle;
+        QString boxText;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        auto done = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
+            enabledInBox = w.convert->isEnabled();
+            barInBox = w.bar->value();
+            boxTitle = box->windowTitle();
+            boxText = box->text();
+            icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        });
+        QVERIFY2(done->wait(), qPrintable(done->failure()));
+        QVERIFY(!enabledInBox);
+        QCOMPARE(barInBox, 100);
+        QCOMPARE(icon, QMessageBox::Information);
+        QCOMPARE(boxTitle, chinese ? QStringLiteral("提示") : QStringLiteral("Hit"));
+        QCOMPARE(boxText, chinese ? QStringLiteral("操作完成") : QStringLiteral("Operation Complete"));
+        QVERIFY(w.convert->isEnabled());
+        QCOMPARE(w.bar->value(), 0);
+
+        // The proposal: CAN_Data_<local time>.<suffix> in the folder field, or
+        // in the working directory when the field is empty.
+        const QString suffix = format == 0 ? QStringLiteral("asc") : QStringLiteral("csv");
+        QCOMPARE(seen.title, QStringLiteral("Save CAN Data"));
+        QCOMPARE(seen.filters, QStringList{suffix.toUpper() + " Files (*." + suffix + ")"});
+        const QFileInfo proposal(seen.proposal);
+        QCOMPARE(proposal.absolutePath(), outDir.path());
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^CAN_Data_(\\d{8}_\\d{6})\\.") + suffix + '$')
+                .match(proposal.fileName());
+        QVERIFY2(match.hasMatch(), qPrintable(proposal.fileName()));
+        const QDateTime stamp =
+            QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMdd_HHmmss"));
+        QVERIFY(stamp >= before && stamp <= after);
+
+        // The file holds the table's frames in the chosen identifier order.
+        Frames expected = shown;
+        if (sort != 0) {
+            std::stable_sort(expected.begin(), expected.end(),
+                             [sort](const Vemi_CANFD_Data &x, const Vemi_CANFD_Data &y) {
+                                 return sort == 1 ? x.identifier() < y.identifier()
+                                                  : x.identifier() > y.identifier();
+                             });
+        }
+        const Frames read = TestSupport::parseOnWorker(seen.proposal).frames();
+        CHECKED(compareReadBack(read, expected, format == 0));
+        const QString firstLine = QString::fromUtf8(TestSupport::readFile(seen.proposal))
+                                      .section(QLatin1Char('\n'), 0, 0);
+        if (format == 0) {
+            QVERIFY(firstLine.startsWith(QStringLiteral("date ")));
+        } else {
+            const QString header = chinese ? QStringLiteral("方向(0:接收 1:发送 2:错误)")
+                                           : QStringLiteral("Direction(0:Rx 1:Tx 2:Error)");
+            QVERIFY2(firstLine.startsWith(header), qPrintable(firstLine));
+        }
+        QVERIFY(w.statusBar->currentMessage().isEmpty());
+    }
+
+    void convertEmptyTable_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Chinese") << true;
+    }
+
+    // The file name is asked for first; then the warning, and no file.
+    void convertEmptyTable()
+    {
+        QFETCH(bool, chinese);
+        std::unique_ptr<ConfigFile> file;
+        if (!chinese)
+            file = std::make_unique<ConfigFile>("[Language]\nValue=1\n");
+        OPEN_WINDOW(w);
+        const QString target = path(QStringLiteral("never-written.asc"));
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+            title = dialog->windowTitle();
+            ModalDriver::acceptFileDialog(dialog, {target});
+        });
+        auto warning = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
+            title += '|' + box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        });
+        w.convert->click();
+        QVERIFY2(save->handled(), qPrintable(save->failure()));
+        QVERIFY2(warning->handled(), qPrintable(warning->failure()));
+        QCOMPARE(title, chinese ? QStringLiteral("Save CAN Data|提示")
+                                : QStringLiteral("Save CAN Data|Hit"));
+        QCOMPARE(text, chinese ? QStringLiteral("没有可用数据") : QStringLiteral("No data available"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(w.convert->isEnabled());
+    }
+
+    void convertFails_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("replace"); // the dialog asks before it overwrites
+        QTest::newRow("folder missing") << QStringLiteral("<dir>/missing/out.asc") << false;
+        QTest::newRow("device full") << QStringLiteral("/dev/full") << true;
+    }
+
+    // A failed export says so, and the button comes back.
+    void convertFails()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, replace);
+        if (replace && !QFileInfo::exists(target))
+            QSKIP("no /dev/full here");
+        target.replace(QStringLiteral("<dir>"), dir.path());
+        OPEN_WINDOW(w);
+        CHECKED(showSampleLog(w, path(QStringLiteral("fails-source.asc")), 50));
+
+        std::unique_ptr<ModalDriver> overwrite;
+        auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+            if (replace) {
+                overwrite = ModalDriver::expect<QMessageBox>(
+                    [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+            }
+            ModalDriver::acceptFileDialog(dialog, {target});
+        });
+        w.convert->click();
+        QVERIFY2(save->handled(), qPrintable(save->failure()));
+        if (replace)
+            QVERIFY2(overwrite->handled(), qPrintable(overwrite->failure()));
+
+        bool enabledInBox = true;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        auto failed = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
+            enabledInBox = w.convert->isEnabled();
+            text = box->windowTitle() + '|' + box->text();
+            icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        });
+        QVERIFY2(failed->wait(), qPrintable(failed->failure()));
+        QVERIFY(!enabledInBox);
+        QCOMPARE(text, QStringLiteral("提示|转换失败"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(w.convert->isEnabled());
+        QCOMPARE(w.bar->value(), 0);
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<QString>("field"); // "<dir>" stands for an existing folder
+        QTest::addColumn<bool>("opensThere");
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("existing folder") << QStringLiteral("<dir>") << true << true;
+        QTest::newRow("existing folder in blanks") << QStringLiteral(" <dir> ") << true << true;
+        QTest::newRow("empty") << QString() << false << true;
+        QTest::newRow("missing folder") << QStringLiteral("<dir>/missing") << false << true;
+        QTest::newRow("a file") << QStringLiteral("<dir>/browse.asc") << false << true;
+        QTest::newRow("cancelled") << QStringLiteral("<dir>") << true << false;
+    }
+
+    void browse()
+    {
+        QFETCH(QString, field);
+        QFETCH(bool, opensThere);
+        QFETCH(bool, choose);
+        TestSupport::writeFile(dir.path(), "browse.asc", "");
+        const QString chosen = path(QStringLiteral("chosen"));
+        QVERIFY(QDir().mkpath(chosen));
+        field.replace(QStringLiteral("<dir>"), dir.path());
+
+        OPEN_WINDOW(w);
+        w.folder->setText(field);
+        DialogSeen seen;
+        QFileDialog::Options options;
+        auto driver = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+            seen = describe(dialog);
+            options = dialog->options();
+            if (!choose) {
+                dialog->reject();
+                return;
+            }
+            ModalDriver::acceptFileDialog(dialog, {chosen});
+        });
+        w.browse->click();
+        QVERIFY2(driver->handled(), qPrintable(driver->failure()));
+        QCOMPARE(seen.title, QStringLiteral("选择"));
+        QVERIFY(options.testFlag(QFileDialog::ShowDirsOnly));
+        QVERIFY(options.testFlag(QFileDialog::DontResolveSymlinks));
+        QCOMPARE(seen.directory,
+                 opensThere ? dir.path() : QCoreApplication::applicationDirPath());
+        QCOMPARE(w.folder->text(), choose ? chosen : field);
+    }
+
+    // The window waits for its parse before the objects it uses go away.
+    void closeDuringParse()
+    {
+        auto w = std::make_unique<WindowUnderTest>();
+        QVERIFY(w->complete());
+        CHECKED(chooseFiles(*w, {largeLog}));
+        CHECKED(clickEntry(*w, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(w->model->rowCount() > 0, ParseTimeoutMs);
+        QVERIFY2(w->model->rowCount() < LargeLogFrames, "the large log was read completely");
+        QVERIFY(heldOpen(largeLog));
+        w.reset();
+        QVERIFY(!heldOpen(largeLog));
+        flushEvents();
+    }
+
+    // The window waits for its export, which writes the whole file; the
+    // completion box of a window that is gone never shows.
+    void closeDuringExport()
+    {
+        auto w = std::make_unique<WindowUnderTest>();
+        QVERIFY(w->complete());
+        CHECKED(chooseFiles(*w, {largeLog}));
+        CHECKED(showEntry(*w, 0, LargeLogFrames));
+        const QString target = path(QStringLiteral("closing.asc"));
+        auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
+            ModalDriver::acceptFileDialog(dialog, {target});
+        });
+        w->convert->click();
+        QVERIFY2(save->handled(), qPrintable(save->failure()));
+        QVERIFY(!w->convert->isEnabled());
+        w.reset();
+        QVERIFY(!heldOpen(target));
+
+        auto box = ModalDriver::expect<QMessageBox>([](QMessageBox *shown) { shown->close(); });
+        flushEvents();
+        QVERIFY(!box->handled());
+        QCOMPARE(TestSupport::parseOnWorker(target).frames().size(), LargeLogFrames);
+    }
+
+    // Files that vanish or hold no frames never cost the user anything but
+    // what their own click replaces.
+    void badInput()
+    {
+        const int count = 60;
+        const QString good = path(QStringLiteral("good.asc"));
+        const QString vanished = TestSupport::writeFile(dir.path(), "vanished.asc", "");
+        const QString turned = TestSupport::writeFile(dir.path(), "turned.asc", "");
+        QByteArray noise(64 * 1024, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919) >> 3);
+        const QString garbage = TestSupport::writeFile(dir.path(), "garbage.csv", noise);
+        const QString unsupported =
+            TestSupport::writeFile(dir.path(), "notes.txt", "0.1 1 1 Rx d 0");
+
+        OPEN_WINDOW(w);
+        CHECKED(showSampleLog(w, good, count));
+        CHECKED(chooseFiles(w, {vanished, garbage, unsupported, turned}));
+        QVERIFY(QFile::remove(vanished));
+        // A file that became a folder cannot be opened for reading.
+        QVERIFY(QFile::remove(turned) && QDir().mkpath(turned));
+        flushEvents();
+        QCOMPARE(w.model->rowCount(), count);
+
+        // A vanished file: the click empties the table, the parse reports and ends.
+        CHECKED(showEntry(w, 1, 0));
+        CHECKED(showEntry(w, 0, count));
+        CHECKED(showEntry(w, 4, 0));
+        CHECKED(showEntry(w, 0, count));
+        // Noise: whatever the reader makes of it, the parse ends.
+        QSignalSpy finished(w.hub, &DataHub::parsingFinished);
+        CHECKED(clickEntry(w, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, ParseTimeoutMs);
+        CHECKED(showEntry(w, 0, count));
+        // An unsupported suffix: nothing is read and nothing is reported.
+        CHECKED(clickEntry(w, 3));
+        flushEvents();
+        QCOMPARE(w.model->rowCount(), 0);
+        // A reader that hands over an empty batch: nothing to show, nothing read past it.
+        CHECKED(showEntry(w, 0, count));
+        QTest::ignoreMessage(QtDebugMsg, "数据 (empty batch)");
+        emit w.hub->dataParsed(Frames());
+        QCOMPARE(w.model->rowCount(), count);
+        // Still responsive, and the list is whole.
+        CHECKED(showEntry(w, 0, count));
+        QCOMPARE(w.fileEntries(), (QStringList{good, vanished, garbage, unsupported, turned}));
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

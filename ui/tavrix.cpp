@@ -1,0 +1,328 @@
+#include "tavrix.h"
+
+#include <memory>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStringListModel>
+#include <QThread>
+#include <QTranslator>
+#include <QtDebug>
+
+#include "candataexporter.h"
+#include "datahub.h"
+#include "datamodel.h"
+
+namespace {
+
+const char *const englishTranslation = ":/Translation/Tavrix_en_AS.qm";
+const char *const chineseTranslation = ":/Translation/Tavrix_zh_CN.qm";
+
+struct FormatChoice
+{
+    const char *suffix;
+    const char *filter;
+};
+
+// Indexed by the format combo box, which is also the exporter's format code.
+const FormatChoice formatChoices[] = {
+    {".asc", "ASC Files (*.asc)"},
+    {".csv", "CSV Files (*.csv)"},
+    {".blf", "BLF Files (*.blf)"},
+};
+
+} // namespace
+
+Tavrix::Tavrix(QWidget *parent)
+    : QMainWindow(parent)
+{
+    ui.setupUi(this);
+    initWindow();
+}
+
+Tavrix::~Tavrix()
+{
+    // The workers use the hub, the exporter and the stop flag, which die with
+    // the window: none of them may outlive it.
+    stopRequested.store(true);
+    if (parseThread) {
+        parseThread->wait();
+        delete parseThread;
+    }
+    if (exportThread) {
+        exportThread->wait();
+        delete exportThread;
+    }
+    delete listMenu;
+}
+
+void Tavrix::initWindow()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/Tavrix/Resources/hqt5v-j5rx8-001.ico")));
+
+    addFileButton = new QPushButton;
+    clearButton = new QPushButton;
+    translateButton = new QPushButton;
+    addFileButton->setObjectName(QStringLiteral("addFileButton"));
+    clearButton->setObjectName(QStringLiteral("clearButton"));
+    translateButton->setObjectName(QStringLiteral("translateButton"));
+    ui.toolBar->addWidget(addFileButton);
+    ui.toolBar->addWidget(clearButton);
+    ui.toolBar->addWidget(translateButton);
+
+    fileListModel = new QStringListModel(this);
+    ui.listView->setModel(fileListModel);
+    ui.listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui.listView->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    listMenu = new QMenu;
+    listMenu->setObjectName(QStringLiteral("listMenu"));
+    deleteAction = new QAction(tr("Delete"), this);
+    deleteAction->setObjectName(QStringLiteral("deleteAction"));
+    listMenu->addAction(deleteAction);
+
+    dataModel = new DataModel(this);
+    ui.tableView->setModel(dataModel);
+    ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ui.tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui.tableView->verticalHeader()->setDefaultSectionSize(25);
+    ui.tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui.tableView->setColumnWidth(9, 1200);
+    ui.tableView->setSortingEnabled(false);
+
+    connect(addFileButton, &QPushButton::clicked, this, &Tavrix::onAddFileClicked);
+    connect(clearButton, &QPushButton::clicked, this, &Tavrix::onDeleteClicked);
+    connect(translateButton, &QPushButton::clicked, this, &Tavrix::onTranslateClicked);
+    connect(deleteAction, SIGNAL(triggered()), this, SLOT(onDeleteSelectedClicked()));
+    connect(ui.listView, &QListView::clicked, this, &Tavrix::onFileItemClicked);
+    connect(ui.listView, SIGNAL(customContextMenuRequested(const QPoint &)), this,
+            SLOT(onMenuRequested(const QPoint &)));
+
+    dataHub = new DataHub(this);
+    connect(dataHub, &DataHub::progressUpdated, this, &Tavrix::onProgressUpdated);
+    connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
+    connect(dataHub, &DataHub::dataParsed, dataModel, &DataModel::appendFrames);
+    connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
+
+    exporter = new CanDataExporter(this);
+    connect(exporter, &CanDataExporter::progressUpdated, this, &Tavrix::onProgress);
+
+    QSettings settings(QCoreApplication::applicationDirPath() + QLatin1String("/Config.ini"),
+                       QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Language"));
+    const int language = settings.value(QStringLiteral("Value"), QVariant()).toInt();
+    settings.endGroup();
+
+    translator = new QTranslator(this);
+    isEnglish = language == 1;
+    translator->load(QLatin1String(isEnglish ? englishTranslation : chineseTranslation));
+    QCoreApplication::installTranslator(translator);
+    QEvent languageChange(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(this, &languageChange);
+}
+
+void Tavrix::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        if (dataModel)
+            dataModel->retranslate();
+        retranslateTexts();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void Tavrix::retranslateTexts()
+{
+    ui.retranslateUi(this);
+    if (!addFileButton)
+        return; // a language change that arrives before the window is complete
+    addFileButton->setText(tr("Add file"));
+    clearButton->setText(tr("Clear"));
+    translateButton->setText(tr("Translate"));
+    ui.label->setText(tr("Format:"));
+    ui.label_2->setText(tr("Output path:"));
+    ui.pushButton->setText(tr("Browse"));
+    ui.label_4->setText(tr("Progress"));
+    ui.pushButton_2->setText(tr("Conversion"));
+    ui.label_3->setText(tr("ID sorting:"));
+    ui.groupBox->setTitle(tr("Conversion Control"));
+    deleteAction->setText(tr("Delete"));
+}
+
+void Tavrix::onTranslateClicked()
+{
+    isEnglish = !isEnglish;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    // Removing a translator and installing a non-empty one each make the
+    // application send the window a LanguageChange, which re-applies every text.
+    translator = new QTranslator(this);
+    translator->load(QLatin1String(isEnglish ? englishTranslation : chineseTranslation));
+    QCoreApplication::installTranslator(translator);
+}
+
+void Tavrix::onAddFileClicked()
+{
+    const QStringList chosen = QFileDialog::getOpenFileNames(
+        this, tr("Select Files"), QString(), tr("Data Files (*.asc *.csv *.blf)"));
+    if (chosen.isEmpty())
+        return;
+    fileList += chosen;
+    fileList.removeDuplicates();
+    fileListModel->setStringList(fileList);
+}
+
+void Tavrix::stopParse()
+{
+    if (!parseThread)
+        return;
+    stopRequested.store(true);
+    parseThread->wait();
+    delete parseThread;
+    parseThread = nullptr;
+    // The stopped parse may have relayed batches that still wait in this
+    // thread's queue; they belong to a file the table no longer shows.
+    QCoreApplication::removePostedEvents(dataHub, QEvent::MetaCall);
+}
+
+void Tavrix::onFileItemClicked(const QModelIndex &index)
+{
+    if (!index.isValid() || index.row() >= fileList.size())
+        return;
+    stopParse();
+    dataModel->clearFrames();
+    stopRequested.store(false);
+
+    const QString path = fileList.at(index.row());
+    parseThread = QThread::create([this, path] { dataHub->parseFile(path, stopRequested); });
+    parseThread->start(QThread::InheritPriority);
+}
+
+void Tavrix::onDeleteClicked()
+{
+    if (fileList.isEmpty())
+        return;
+    stopParse();
+    fileList.clear();
+    fileListModel->setStringList(fileList);
+    dataModel->clearFrames();
+}
+
+void Tavrix::onMenuRequested(const QPoint &)
+{
+    if (fileList.isEmpty())
+        return;
+    listMenu->exec(QCursor::pos());
+}
+
+void Tavrix::onDeleteSelectedClicked()
+{
+    const QModelIndex index = ui.listView->currentIndex();
+    if (!index.isValid() || index.row() >= fileList.size())
+        return;
+    fileList.removeAt(index.row());
+    fileListModel->setStringList(fileList);
+}
+
+void Tavrix::onPushttonBrowse()
+{
+    const QString text = ui.lineEdit->text().trimmed();
+    const QString start = !text.isEmpty() && QFileInfo(text).isDir()
+                              ? text
+                              : QCoreApplication::applicationFilePath();
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, tr("Select"), start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (!chosen.isEmpty())
+        ui.lineEdit->setText(chosen);
+}
+
+void Tavrix::onTavrix()
+{
+    const auto formatCode = static_cast<quint8>(ui.comboBox->currentIndex());
+    const auto orderCode = static_cast<quint8>(ui.comboBox_2->currentIndex());
+
+    QString dir = ui.lineEdit->text().trimmed();
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
+    QString suffix;
+    QString filter;
+    if (formatCode < std::size(formatChoices)) {
+        suffix = QLatin1String(formatChoices[formatCode].suffix);
+        filter = QLatin1String(formatChoices[formatCode].filter);
+    }
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    const QString name = QStringLiteral("CAN_Data_%1%2").arg(stamp, suffix);
+    const QString suggestion = QDir(dir).absoluteFilePath(name);
+
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save CAN Data"), suggestion, filter);
+    if (path.isEmpty())
+        return;
+
+    const QVector<Vemi_CANFD_Data> frames = dataModel->frames();
+    if (frames.isEmpty()) {
+        QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);
+        return;
+    }
+
+    ui.pushButton_2->setEnabled(false);
+    const auto format = static_cast<ExportFormat>(formatCode);
+    const auto order = static_cast<SortOrder>(orderCode);
+    auto succeeded = std::make_shared<bool>(false);
+    QThread *thread = QThread::create([this, frames, format, order, path, succeeded] {
+        *succeeded = exporter->exportData(frames, format, order, path);
+    });
+    exportThread = thread;
+    connect(thread, &QThread::finished, this,
+            [this, thread, succeeded] { onExportFinished(thread, *succeeded); });
+    thread->start(QThread::InheritPriority);
+}
+
+void Tavrix::onExportFinished(QThread *thread, bool success)
+{
+    // A failed export must not read as done: the user would trust a broken file.
+    if (success)
+        QMessageBox::information(this, tr("Hit"), tr("Operation Complete"), QMessageBox::Ok);
+    else
+        QMessageBox::warning(this, tr("Hit"), tr("Conversion failed"), QMessageBox::Ok);
+    ui.pushButton_2->setEnabled(true);
+    ui.progressBar->setValue(0);
+    thread->deleteLater();
+}
+
+void Tavrix::onProgress(int value)
+{
+    ui.progressBar->setValue(value);
+}
+
+void Tavrix::onProgressUpdated(int percent, QString message)
+{
+    qDebug().noquote() << "进度" << percent << "+/%100" << message;
+}
+
+void Tavrix::onDataParsed(QVector<Vemi_CANFD_Data> data)
+{
+    if (data.isEmpty()) {
+        qDebug() << "数据" << "(empty batch)";
+        return;
+    }
+    qDebug() << "数据" << data.first().id;
+}
+
+void Tavrix::onParsingFinished(bool success, QString message)
+{
+    qDebug().noquote() << "错误" << success << message;
+}
