@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Remakes the example logs in examples/ (ASC and CSV) from one set of varied
+# Remakes the example logs in examples/ (ASC, CSV and BLF) from one set of varied
 # frames, written by the program's own exporter. Usage: scripts/make_examples.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,4 +9,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target tavrix_examples
 mkdir -p examples
 build/tests/tavrix_examples examples
-echo "Wrote examples/example.asc and examples/example.csv"
+echo "Wrote examples/example.asc, examples/example.csv and examples/example.blf"

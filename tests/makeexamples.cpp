@@ -1,4 +1,4 @@
-// Writes the example logs of every text format from one set of varied frames,
+// Writes the example logs of every format from one set of varied frames,
 // through the program's own exporter. Usage: tavrix_examples <folder>
 #include <cstdio>
 
@@ -23,7 +23,9 @@ int main(int argc, char *argv[])
     {
         ExportFormat format;
         const char *name;
-    } outputs[] = {{ExportFormat::Asc, "example.asc"}, {ExportFormat::Csv, "example.csv"}};
+    } outputs[] = {{ExportFormat::Asc, "example.asc"},
+                   {ExportFormat::Csv, "example.csv"},
+                   {ExportFormat::Blf, "example.blf"}};
 
     CanDataExporter exporter;
     for (const auto &output : outputs) {
