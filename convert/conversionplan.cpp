@@ -143,7 +143,8 @@ bool ConversionPlan::checkCollisions()
         const QString key = absoluteKey(job.output);
         const auto taken = inputByOutput.constFind(key);
         if (taken != inputByOutput.constEnd())
-            return fail(tr("%1 and %2 would both be written to %3")
+            return fail(tr("%1 and %2 would both be written to %3; convert them into "
+                           "separate folders")
                             .arg(taken.value(), job.input, job.output));
         inputByOutput.insert(key, job.input);
         const auto overwritten = inputByIdentity.constFind(fileIdentity(job.output));
