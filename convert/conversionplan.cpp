@@ -1,0 +1,156 @@
+#include "conversionplan.h"
+
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QPair>
+
+namespace {
+
+// Output format names, indexed by ExportFormat; also the suffixes the plan
+// writes and the suffixes it takes from an input folder.
+const char *const formatNames[] = {"asc", "csv", "blf"};
+
+// The file a path names, however it is spelled: through links, "..", or a
+// second hard link. Empty for a path that names nothing.
+QPair<quint64, quint64> fileIdentity(const QString &path)
+{
+    struct stat status{};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+QString absoluteKey(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+bool isLogSuffix(const QString &suffix)
+{
+    ExportFormat ignored;
+    return ConversionPlan::formatFromName(suffix, ignored);
+}
+
+} // namespace
+
+bool ConversionPlan::formatFromName(const QString &name, ExportFormat &format)
+{
+    const QString lower = name.toLower();
+    for (int code = 0; code < int(sizeof formatNames / sizeof *formatNames); ++code) {
+        if (lower == QLatin1String(formatNames[code])) {
+            format = ExportFormat(code);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ConversionPlan::build(const QStringList &inputs, const QString &output,
+                           const QString &formatName)
+{
+    planned.clear();
+    problem.clear();
+    folder.clear();
+    if (inputs.isEmpty())
+        return fail(tr("no input files given"));
+    if (output.isEmpty())
+        return fail(tr("no output given (-o FILE or -o FOLDER)"));
+
+    const bool toFolder = outputIsFolder(inputs, output);
+    if (!formatName.isEmpty()) {
+        if (!formatFromName(formatName, outputFormat))
+            return fail(tr("unknown format '%1' (use asc, csv or blf)").arg(formatName));
+    } else if (toFolder) {
+        return fail(tr("--format is needed when the output is a folder"));
+    } else if (!formatFromName(QFileInfo(output).suffix(), outputFormat)) {
+        return fail(tr("cannot tell the format from '%1' (use a .asc, .csv or .blf name, "
+                       "or --format)").arg(output));
+    }
+
+    if (!toFolder) {
+        planned.append({inputs.constFirst(), output, {}});
+        return checkCollisions();
+    }
+    const QFileInfo target(output);
+    if (target.exists() && !target.isDir())
+        return fail(tr("'%1' is not a folder, but the output of several inputs must be one")
+                        .arg(output));
+    folder = output;
+    const QString suffix = QLatin1Char('.') + QLatin1String(formatNames[int(outputFormat)]);
+    for (const QString &input : inputs) {
+        if (QFileInfo(input).isDir()) {
+            addFolder(input, output);
+        } else {
+            const QString name = QFileInfo(input).completeBaseName() + suffix;
+            planned.append({input, QDir(output).filePath(name), {}});
+        }
+    }
+    return checkCollisions();
+}
+
+bool ConversionPlan::outputIsFolder(const QStringList &inputs, const QString &output) const
+{
+    if (inputs.size() > 1 || output.endsWith(QLatin1Char('/')) || QFileInfo(output).isDir())
+        return true;
+    return QFileInfo(inputs.constFirst()).isDir();
+}
+
+void ConversionPlan::addFolder(const QString &folder, const QString &outputFolder)
+{
+    const QDir dir(folder);
+    if (!dir.isReadable()) {
+        planned.append({folder, {}, tr("the folder cannot be read")});
+        return;
+    }
+    const QString suffix = QLatin1Char('.') + QLatin1String(formatNames[int(outputFormat)]);
+    bool any = false;
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (!isLogSuffix(entry.suffix()))
+            continue;
+        any = true;
+        const QString name = entry.completeBaseName() + suffix;
+        planned.append({dir.filePath(entry.fileName()), QDir(outputFolder).filePath(name), {}});
+    }
+    if (!any)
+        planned.append({folder, {}, tr("the folder holds no .asc, .csv or .blf file")});
+}
+
+bool ConversionPlan::fail(const QString &reason)
+{
+    problem = reason;
+    planned.clear();
+    folder.clear();
+    return false;
+}
+
+bool ConversionPlan::checkCollisions()
+{
+    QHash<QString, QString> inputByOutput;
+    QHash<QPair<quint64, quint64>, QString> inputByIdentity;
+    for (const ConversionJob &job : qAsConst(planned)) {
+        const auto identity = fileIdentity(job.input);
+        if (!job.problem.isEmpty() || identity == QPair<quint64, quint64>())
+            continue;
+        inputByIdentity.insert(identity, job.input);
+    }
+    for (const ConversionJob &job : qAsConst(planned)) {
+        if (!job.problem.isEmpty())
+            continue;
+        const QString key = absoluteKey(job.output);
+        const auto taken = inputByOutput.constFind(key);
+        if (taken != inputByOutput.constEnd())
+            return fail(tr("%1 and %2 would both be written to %3; convert them into "
+                           "separate folders")
+                            .arg(taken.value(), job.input, job.output));
+        inputByOutput.insert(key, job.input);
+        const auto overwritten = inputByIdentity.constFind(fileIdentity(job.output));
+        if (overwritten != inputByIdentity.constEnd())
+            return fail(tr("writing %1 would overwrite the input %2")
+                            .arg(job.output, overwritten.value()));
+    }
+    return true;
+}

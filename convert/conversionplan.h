@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "candataexporter.h"
+
+// One input file and the file it becomes. A job with a problem cannot be
+// converted; the problem says why.
+struct ConversionJob
+{
+    QString input;
+    QString output;
+    QString problem;
+};
+
+// Turns the command line's inputs, output and format into one job per file.
+// Refuses, before anything is written, a command line that would destroy data:
+// two inputs that become the same output, or an output that is one of the inputs.
+class ConversionPlan final
+{
+    Q_DECLARE_TR_FUNCTIONS(ConversionPlan)
+
+public:
+    // "asc", "csv" or "blf", in any letter case.
+    static bool formatFromName(const QString &name, ExportFormat &format);
+
+    // formatName empty: taken from the output file's suffix. False with error()
+    // set when the command line cannot be carried out.
+    bool build(const QStringList &inputs, const QString &output, const QString &formatName);
+
+    QString error() const { return problem; }
+    ExportFormat format() const { return outputFormat; }
+    const QVector<ConversionJob> &jobs() const { return planned; }
+    // The folder the outputs go to, created when missing; empty when the
+    // output is a single file.
+    QString outputFolder() const { return folder; }
+
+private:
+    bool outputIsFolder(const QStringList &inputs, const QString &output) const;
+    void addFolder(const QString &folder, const QString &outputFolder);
+    bool fail(const QString &reason);
+    bool checkCollisions();
+
+    QString problem;
+    QString folder;
+    ExportFormat outputFormat = ExportFormat::Asc;
+    QVector<ConversionJob> planned;
+};

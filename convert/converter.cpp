@@ -1,0 +1,214 @@
+#include "converter.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include "datahub.h"
+#include "datamodel.h"
+#include "interruptwatcher.h"
+#include "progressdisplay.h"
+
+Converter::Converter(const Settings &settings, QObject *parent)
+    : QObject(parent)
+    , settings(settings)
+    , hub(new DataHub(this))
+    , model(new DataModel(this))
+    , exporter(new CanDataExporter(this))
+    , display(new ProgressDisplay(settings.progress && !settings.quiet, this))
+{
+    connect(hub, &DataHub::dataParsed, model, &DataModel::appendFrames);
+    // Direct: the exporter emits on its thread once per frame, and a queued
+    // connection would post an event for every one of millions of frames.
+    connect(exporter, &CanDataExporter::progressUpdated, this,
+            [this](int percent) { exportPercent.store(percent, std::memory_order_relaxed); },
+            Qt::DirectConnection);
+}
+
+Converter::~Converter() = default;
+
+bool Converter::run(const QVector<ConversionJob> &jobs)
+{
+    bool allConverted = true;
+    for (const ConversionJob &job : jobs) {
+        if (interruptSignal != 0)
+            return false;
+        if (!convert(job))
+            allConverted = false;
+    }
+    return allConverted;
+}
+
+void Converter::interrupt(int signalNumber)
+{
+    if (interruptSignal != 0) {
+        display->end();
+        const bool removed = exporting && removeOutputIfWritten();
+        fail(removed ? currentOutput : currentInput,
+             removed ? tr("interrupted again; removed") : tr("interrupted again"));
+        InterruptWatcher::endBy(signalNumber);
+    }
+    interruptSignal = signalNumber;
+    stopRequested = true;
+    if (exporting) {
+        display->end();
+        fail(currentOutput, tr("interrupted; the file is removed once it is written "
+                               "(interrupt again to stop at once)"));
+    }
+}
+
+bool Converter::convert(const ConversionJob &job)
+{
+    if (!job.problem.isEmpty()) {
+        fail(job.input, job.problem);
+        return false;
+    }
+    currentInput = job.input;
+    currentOutput = job.output;
+    QElapsedTimer clock;
+    clock.start();
+    display->begin([this] { return status(); });
+
+    QString problem;
+    bool converted = parse(job.input, problem);
+    const int framesRead = model->rowCount();
+    if (converted && framesRead == 0) {
+        // The exporter refuses empty input; say so rather than leave no trace.
+        problem = tr("holds no frames; nothing written");
+        converted = false;
+    }
+    if (converted)
+        converted = write(job.output, problem);
+    display->end();
+
+    if (!converted) {
+        fail(job.input, problem);
+        return false;
+    }
+    if (!settings.quiet) {
+        report(tr("%1 -> %2: %3 frames read, %4 written, %5 s")
+                   .arg(job.input, job.output)
+                   .arg(framesRead)
+                   .arg(framesRead)
+                   .arg(clock.elapsed() / 1000.0, 0, 'f', 2));
+    }
+    return true;
+}
+
+bool Converter::parse(const QString &input, QString &problem)
+{
+    model->clearFrames();
+    int signalsSeen = 0;
+    bool succeeded = false;
+    QString readerMessage;
+    QObject listener;
+    connect(hub, &DataHub::progressUpdated, &listener, [&signalsSeen] { ++signalsSeen; });
+    connect(hub, &DataHub::parsingFinished, &listener,
+            [&](bool success, const QString &message) {
+                ++signalsSeen;
+                succeeded = success;
+                readerMessage = message;
+            });
+
+    runToEnd(QThread::create([this, input] { hub->parseFile(input, stopRequested); }));
+
+    if (interruptSignal != 0) {
+        problem = tr("interrupted; nothing written");
+        return false;
+    }
+    if (succeeded)
+        return true;
+    // The dispatcher emits nothing at all for a suffix it has no reader for.
+    if (signalsSeen == 0) {
+        problem = QFileInfo::exists(input) ? tr("unsupported format (not .asc, .csv or .blf)")
+                                           : tr("no such file");
+        return false;
+    }
+    QFile probe(input);
+    const QString reason = probe.open(QIODevice::ReadOnly) ? readerMessage : probe.errorString();
+    problem = tr("cannot be read (%1)").arg(reason);
+    return false;
+}
+
+bool Converter::write(const QString &output, QString &problem)
+{
+    QVector<Vemi_CANFD_Data> frames = model->frames();
+    // With the model's reference gone, the exporter holds the only one and can
+    // sort in place instead of copying millions of frames.
+    model->clearFrames();
+    outputExisted = QFileInfo::exists(output);
+    exportPercent = -1;
+    exporting = true;
+    bool written = false;
+    const ExportFormat format = settings.format;
+    const SortOrder order = settings.order;
+    runToEnd(QThread::create(
+        [this, &written, frames = std::move(frames), format, order, output]() mutable {
+            written = exporter->exportData(std::move(frames), format, order, output);
+        }));
+    exporting = false;
+
+    if (interruptSignal != 0) {
+        problem = removeOutputIfWritten() ? tr("interrupted; %1 removed").arg(output)
+                                          : tr("interrupted");
+        return false;
+    }
+    if (!written) {
+        problem = removeOutputIfWritten() ? tr("writing %1 failed; the partial file was removed")
+                                          : tr("cannot write %1");
+        problem = problem.arg(output);
+        return false;
+    }
+    return true;
+}
+
+void Converter::runToEnd(QThread *thread)
+{
+    QEventLoop loop;
+    // Queued: the batches the worker emitted before it ended are delivered
+    // before its finished signal.
+    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    delete thread;
+}
+
+bool Converter::removeOutputIfWritten()
+{
+    // The exporter reports progress only after it opened the file and wrote a
+    // frame, and a file that was not there before is ours too. An existing
+    // file that the exporter could not open is someone else's and stays.
+    const bool ours = exportPercent.load() >= 0
+                      || (!outputExisted && QFileInfo::exists(currentOutput));
+    return ours && QFile::remove(currentOutput);
+}
+
+QString Converter::status() const
+{
+    if (exporting) {
+        return tr("%1: writing %2%")
+            .arg(currentOutput)
+            .arg(std::max(exportPercent.load(std::memory_order_relaxed), 0));
+    }
+    // The text readers' percentage counts lines, not the file, and stands at 95
+    // for most of a large file; the frames that arrived say more.
+    return tr("%1: reading, %2 frames").arg(currentInput).arg(model->rowCount());
+}
+
+void Converter::report(const QString &line) const
+{
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void Converter::fail(const QString &path, const QString &problem) const
+{
+    report(QCoreApplication::applicationName() + QLatin1String(": ") + path
+           + QLatin1String(": ") + problem);
+}

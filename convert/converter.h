@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include "candataexporter.h"
+#include "conversionplan.h"
+
+class DataHub;
+class DataModel;
+class ProgressDisplay;
+class QThread;
+
+// Converts files one after the other the way the window converts one: the
+// dispatcher parses on a worker thread, its batches queue into a frame table
+// model on this thread, and the exporter writes the model's frames on another
+// worker. Reports each file on standard error.
+class Converter final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        ExportFormat format = ExportFormat::Asc;
+        SortOrder order = SortOrder::None;
+        bool quiet = false;
+        bool progress = false; // a redrawn status line while a file runs
+    };
+
+    explicit Converter(const Settings &settings, QObject *parent = nullptr);
+    ~Converter() override;
+
+    // Converts every job in order; a failed file does not stop the others, an
+    // interrupt does. True when every job converted.
+    bool run(const QVector<ConversionJob> &jobs);
+
+    // The first interrupt stops a running parse through the stop flag, or lets
+    // a running export finish (it cannot be stopped) and then removes its
+    // file; no further file starts. A second interrupt removes the output
+    // being written and ends the process at once.
+    void interrupt(int signalNumber);
+    // The signal that interrupted the run, 0 when none did.
+    int interruptedBy() const { return interruptSignal; }
+
+private:
+    bool convert(const ConversionJob &job);
+    bool parse(const QString &input, QString &problem);
+    bool write(const QString &output, QString &problem);
+    void runToEnd(QThread *thread);
+    bool removeOutputIfWritten();
+    QString status() const;
+    void report(const QString &line) const;
+    void fail(const QString &path, const QString &problem) const;
+
+    const Settings settings;
+    DataHub *hub;
+    DataModel *model;
+    CanDataExporter *exporter;
+    ProgressDisplay *display;
+
+    std::atomic<bool> stopRequested{false};
+    // Last percentage the exporter reported, -1 before its first frame. It is
+    // set on the export thread, once per frame, and read when the line is drawn.
+    std::atomic<int> exportPercent{-1};
+    int interruptSignal = 0;
+
+    // The file being converted, for the status line and for clean-up.
+    QString currentInput;
+    QString currentOutput;
+    bool exporting = false;
+    bool outputExisted = false;
+};

@@ -1,0 +1,138 @@
+#include <cstdio>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QTranslator>
+
+#include "conversionplan.h"
+#include "converter.h"
+#include "interruptwatcher.h"
+#include "progressdisplay.h"
+#include "vemi_canfd_data.h"
+
+namespace {
+
+constexpr int ExitConverted = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+QString text(const char *source)
+{
+    return QCoreApplication::translate("main", source);
+}
+
+int complain(const QString &reason, int status)
+{
+    const QString line = QCoreApplication::applicationName() + QLatin1String(": ") + reason
+                         + QLatin1Char('\n');
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    return status;
+}
+
+bool sortOrderFromName(const QString &name, SortOrder &order)
+{
+    static const char *const names[] = {"none", "ascending", "descending"};
+    for (int code = 0; code < 3; ++code) {
+        if (name.compare(QLatin1String(names[code]), Qt::CaseInsensitive) == 0) {
+            order = SortOrder(code);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The CSV header's language, through the window's own embedded translations.
+bool translationFromName(const QString &name, QString &file)
+{
+    if (name.compare(QLatin1String("en"), Qt::CaseInsensitive) == 0)
+        file = QStringLiteral(":/Translation/Tavrix_en_AS.qm");
+    else if (name.compare(QLatin1String("zh"), Qt::CaseInsensitive) == 0)
+        file = QStringLiteral(":/Translation/Tavrix_zh_CN.qm");
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavrix-convert"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIX_VERSION));
+    // The readers' and the dispatcher's log lines are for developers; the
+    // converter says what went wrong in its own words. QT_LOGGING_RULES can
+    // turn them on again.
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("default.debug=false\ndefault.info=false\ndefault.warning=false"));
+    registerFrameMetaTypes();
+    InterruptWatcher watcher;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        text("Converts CAN and CAN FD bus logs between ASC, CSV and BLF with the readers "
+             "and the exporter of the Tavrix window.\n"
+             "Exit status: 0 when every file converted, 1 when a file could not be read "
+             "or written, 2 for a usage error."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+        text("The output file; a folder, created when missing, when there are several "
+             "inputs or an input is a folder."), text("path"));
+    const QCommandLineOption format({QStringLiteral("f"), QStringLiteral("format")},
+        text("Output format: asc, csv or blf. Default: the output file's suffix; "
+             "needed for a folder."), text("format"));
+    const QCommandLineOption sort({QStringLiteral("s"), QStringLiteral("sort")},
+        text("Frame order: none (as read), ascending or descending CAN identifier. "
+             "Default: none."), text("order"), QStringLiteral("none"));
+    const QCommandLineOption language(QStringLiteral("language"),
+        text("Language of the CSV header: en or zh. Default: en."), text("language"),
+        QStringLiteral("en"));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+        text("Report failures only: no line per file, no progress."));
+    parser.addOptions({output, format, sort, language, quiet});
+    parser.addPositionalArgument(QStringLiteral("INPUT"),
+        text("Log files (.asc, .csv, .blf) or folders of them."), QStringLiteral("INPUT..."));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return complain(parser.errorText(), ExitUsage);
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(ExitConverted);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    SortOrder order = SortOrder::None;
+    if (!sortOrderFromName(parser.value(sort), order)) {
+        return complain(text("unknown sort order '%1' (use none, ascending or descending)")
+                            .arg(parser.value(sort)), ExitUsage);
+    }
+    QString translationFile;
+    if (!translationFromName(parser.value(language), translationFile)) {
+        return complain(text("unknown language '%1' (use en or zh)")
+                            .arg(parser.value(language)), ExitUsage);
+    }
+    ConversionPlan plan;
+    if (!plan.build(parser.positionalArguments(), parser.value(output), parser.value(format)))
+        return complain(plan.error(), ExitUsage);
+    if (!plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder()))
+        return complain(text("cannot create the folder %1").arg(plan.outputFolder()), ExitFailed);
+
+    QTranslator translator;
+    translator.load(translationFile);
+    QCoreApplication::installTranslator(&translator);
+
+    Converter::Settings settings;
+    settings.format = plan.format();
+    settings.order = order;
+    settings.quiet = parser.isSet(quiet);
+    settings.progress = ProgressDisplay::terminalAttached();
+    Converter converter(settings);
+    QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,
+                     &Converter::interrupt);
+    const bool converted = converter.run(plan.jobs());
+    if (converter.interruptedBy() != 0)
+        InterruptWatcher::endBy(converter.interruptedBy());
+    return converted ? ExitConverted : ExitFailed;
+}

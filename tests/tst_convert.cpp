@@ -1,0 +1,404 @@
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtTest>
+
+#include "blfbytes.h"
+#include "candataexporter.h"
+#include "sampleframes.h"
+#include "testsupport.h"
+
+// tavrix-convert as users run it: a separate process, judged by its exit
+// status, its standard error and the files it leaves.
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    QByteArray out;
+    QStringList errorLines;
+};
+
+ToolRun finish(QProcess &process)
+{
+    if (!process.waitForFinished(120000))
+        process.kill();
+    process.waitForFinished();
+    ToolRun run;
+    run.exitCode = process.exitCode();
+    run.exitStatus = process.exitStatus();
+    run.out = process.readAllStandardOutput();
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    run.errorLines = error.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return run;
+}
+
+void start(QProcess &process, const QString &workingDir, const QStringList &arguments)
+{
+    process.setWorkingDirectory(workingDir);
+    process.start(QStringLiteral(TAVRIX_CONVERT), arguments);
+    QVERIFY(process.waitForStarted());
+}
+
+ToolRun runTool(const QString &workingDir, const QStringList &arguments)
+{
+    QProcess process;
+    start(process, workingDir, arguments);
+    return finish(process);
+}
+
+// A log of the sample frames, written by the exporter.
+QString makeLog(const QString &dir, const QString &name, ExportFormat format, int count = 300)
+{
+    const QString path = QDir(dir).filePath(name);
+    CanDataExporter exporter;
+    if (!exporter.exportData(SampleFrames::varied(count), format, SortOrder::None, path))
+        qFatal("cannot write the test log %s", qPrintable(path));
+    return path;
+}
+
+// The bytes of an output with the time of the export taken out: the ASC date
+// line, the CSV clock column, the BLF header's start and stop times.
+QByteArray withoutExportTime(const QByteArray &bytes, ExportFormat format)
+{
+    if (format == ExportFormat::Blf)
+        return QByteArray(bytes).replace(40, 32, QByteArray(32, '\0'));
+    QList<QByteArray> lines = bytes.split('\n');
+    if (format == ExportFormat::Asc)
+        return lines.mid(1).join('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        QList<QByteArray> fields = lines[i].split(',');
+        if (fields.size() > 1)
+            fields[1].clear();
+        lines[i] = fields.join(',');
+    }
+    return lines.join('\n');
+}
+
+QStringList listing(const QString &dir)
+{
+    QStringList names;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(dir).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
+
+// Waits until the process writes a line holding text to standard error.
+bool waitForError(QProcess &process, const QByteArray &text, QByteArray &seen)
+{
+    process.setReadChannel(QProcess::StandardError);
+    while (!seen.contains(text)) {
+        if (!process.waitForReadyRead(60000))
+            return false;
+        seen += process.readAllStandardError();
+    }
+    return true;
+}
+
+} // namespace
+
+class TestConvert : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Children inherit ignored signals: a suite started in the background
+        // would otherwise run the converter deaf to SIGINT.
+        std::signal(SIGINT, SIG_DFL);
+        // Feeding a pipe whose reader has gone must fail, not end the test.
+        std::signal(SIGPIPE, SIG_IGN);
+        registerFrameMetaTypes();
+    }
+
+    // Every conversion must be what the window's exporter writes for the
+    // frames the window's reader delivers, with the same settings.
+    void matchesTheExporter_data()
+    {
+        QTest::addColumn<int>("inputFormat");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("outputName");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<bool>("chinese");
+        const int asc = int(ExportFormat::Asc), csv = int(ExportFormat::Csv),
+                  blf = int(ExportFormat::Blf);
+        QTest::newRow("asc to csv, Chinese header")
+            << asc << QStringList{"--language", "zh"} << "out.csv" << csv << 0 << true;
+        QTest::newRow("csv to asc, ascending, suffix in capitals")
+            << csv << QStringList{"-s", "ascending"} << "out.ASC" << asc << 1 << false;
+        QTest::newRow("blf to blf, descending")
+            << blf << QStringList{"--sort", "descending"} << "out.blf" << blf << 2 << false;
+        QTest::newRow("asc to blf, format named, no suffix")
+            << asc << QStringList{"-f", "BLF"} << "out" << blf << 0 << false;
+        QTest::newRow("blf to csv, English header")
+            << blf << QStringList{"--language", "en", "-q"} << "out.csv" << csv << 0 << false;
+    }
+
+    void matchesTheExporter()
+    {
+        QFETCH(int, inputFormat);
+        QFETCH(QStringList, options);
+        QFETCH(QString, outputName);
+        QFETCH(int, format);
+        QFETCH(int, order);
+        QFETCH(bool, chinese);
+        QTemporaryDir dir;
+        static const char *const suffixes[] = {"asc", "csv", "blf"};
+        const QString input = makeLog(dir.path(), QStringLiteral("in.") + suffixes[inputFormat],
+                                      ExportFormat(inputFormat), 2500);
+
+        const ToolRun run =
+            runTool(dir.path(), options + QStringList{"in." + QString(suffixes[inputFormat]),
+                                                      "-o", outputName});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        if (options.contains(QStringLiteral("-q"))) {
+            QCOMPARE(run.errorLines, QStringList());
+        } else {
+            QCOMPARE(run.errorLines.size(), 1);
+            QVERIFY2(run.errorLines[0].contains(QRegularExpression(
+                         " -> out.*: 2500 frames read, 2500 written, [0-9.]+ s$")),
+                     qPrintable(run.errorLines[0]));
+        }
+
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::parseOnWorker(input).frames();
+        QTranslator translator;
+        if (chinese) {
+            QVERIFY(translator.load(QStringLiteral(":/Translation/Tavrix_zh_CN.qm")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        const QString reference = dir.filePath(QStringLiteral("reference"));
+        CanDataExporter exporter;
+        QVERIFY(exporter.exportData(frames, ExportFormat(format), SortOrder(order), reference));
+        QCoreApplication::removeTranslator(&translator);
+
+        const QByteArray written = TestSupport::readFile(dir.filePath(outputName));
+        QCOMPARE(withoutExportTime(written, ExportFormat(format)),
+                 withoutExportTime(TestSupport::readFile(reference), ExportFormat(format)));
+        if (chinese)
+            QVERIFY(written.startsWith(QStringLiteral("方向(0:接收 ").toUtf8()));
+    }
+
+    void convertsAFolder()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath(QStringLiteral("logs/nested"));
+        makeLog(dir.path(), QStringLiteral("logs/c.Blf"), ExportFormat::Blf, 30);
+        makeLog(dir.path(), QStringLiteral("logs/a.asc"), ExportFormat::Asc, 10);
+        makeLog(dir.path(), QStringLiteral("logs/b.CSV"), ExportFormat::Csv, 20);
+        makeLog(dir.path(), QStringLiteral("logs/nested/d.asc"), ExportFormat::Asc, 5);
+        TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("notes.txt"),
+                               "not a log");
+
+        const ToolRun run = runTool(dir.path(), {"-f", "asc", "logs", "-o", "out/asc"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
+                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc"}));
+        QCOMPARE(run.errorLines.size(), 3);
+        QVERIFY(run.errorLines[0].startsWith(QStringLiteral("logs/a.asc -> out/asc/a.asc: 10 ")));
+        QVERIFY(run.errorLines[1].startsWith(QStringLiteral("logs/b.CSV -> out/asc/b.asc: 20 ")));
+        QVERIFY(run.errorLines[2].startsWith(QStringLiteral("logs/c.Blf -> out/asc/c.asc: 30 ")));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nothing") << QStringList() << "no input";
+        QTest::newRow("no output") << QStringList{"a.asc"} << "no output";
+        QTest::newRow("unknown option") << QStringList{"--fast", "a.asc", "-o", "x.csv"}
+                                        << "Unknown option";
+        QTest::newRow("unknown format") << QStringList{"-f", "xls", "a.asc", "-o", "x.xls"}
+                                        << "unknown format";
+        QTest::newRow("unknown order") << QStringList{"-s", "random", "a.asc", "-o", "x.csv"}
+                                       << "unknown sort order";
+        QTest::newRow("unknown language")
+            << QStringList{"--language", "de", "a.asc", "-o", "x.csv"} << "unknown language";
+        QTest::newRow("no format for a folder") << QStringList{"a.asc", "b.csv", "-o", "out"}
+                                                << "--format";
+        QTest::newRow("no format in the name") << QStringList{"a.asc", "-o", "x.txt"}
+                                               << "cannot tell the format";
+        QTest::newRow("folder output is a file")
+            << QStringList{"-f", "csv", "a.asc", "b.csv", "-o", "notes.txt"} << "not a folder";
+        QTest::newRow("same base name") << QStringList{"-f", "blf", "a.asc", "logs", "-o", "out"}
+                                        << "would both be written to out/a.blf";
+        QTest::newRow("output is the input") << QStringList{"a.asc", "-o", "./logs/../a.asc"}
+                                             << "would overwrite the input a.asc";
+        QTest::newRow("output is a hard link to the input")
+            << QStringList{"-f", "asc", "b.csv", "-o", "link.asc"}
+            << "would overwrite the input b.csv";
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        makeLog(dir.path(), QStringLiteral("a.asc"), ExportFormat::Asc, 3);
+        makeLog(dir.path(), QStringLiteral("b.csv"), ExportFormat::Csv, 3);
+        QDir(dir.path()).mkdir(QStringLiteral("logs"));
+        makeLog(dir.path(), QStringLiteral("logs/a.blf"), ExportFormat::Blf, 3);
+        TestSupport::writeFile(dir.path(), QStringLiteral("notes.txt"), "notes");
+        QVERIFY(::link(QFile::encodeName(dir.filePath(QStringLiteral("b.csv"))).constData(),
+                       QFile::encodeName(dir.filePath(QStringLiteral("link.asc"))).constData())
+                == 0);
+        const QStringList before = listing(dir.path());
+        const QByteArray input = TestSupport::readFile(dir.filePath(QStringLiteral("b.csv")));
+
+        const ToolRun run = runTool(dir.path(), arguments);
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errorLines.size(), 1);
+        QVERIFY2(run.errorLines[0].startsWith(QStringLiteral("tavrix-convert: "))
+                     && run.errorLines[0].contains(reason),
+                 qPrintable(run.errorLines[0]));
+        QVERIFY(run.out.isEmpty());
+        QCOMPARE(listing(dir.path()), before);
+        QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("b.csv"))), input);
+    }
+
+    // Each bad input fails on its own with its reason; the good ones convert.
+    // An output the exporter cannot open belongs to someone else and stays.
+    void failuresDoNotStopTheOthers()
+    {
+        QTemporaryDir dir;
+        makeLog(dir.path(), QStringLiteral("good.asc"), ExportFormat::Asc, 40);
+        makeLog(dir.path(), QStringLiteral("blocked.asc"), ExportFormat::Asc, 40);
+        makeLog(dir.path(), QStringLiteral("last.csv"), ExportFormat::Csv, 50);
+        TestSupport::writeFile(dir.path(), QStringLiteral("empty.asc"),
+                               "date Mon Jan 01 00:00:00 AM 2024\nEnd Triggerblock\n");
+        TestSupport::writeFile(dir.path(), QStringLiteral("broken.blf"), "not a BLF file");
+        TestSupport::writeFile(dir.path(), QStringLiteral("notes.txt"), "some notes");
+        QDir(dir.path()).mkpath(QStringLiteral("out/blocked.blf"));
+
+        const ToolRun run = runTool(dir.path(),
+            {"-f", "blf", "good.asc", "missing.asc", "notes.txt", "empty.asc", "broken.blf",
+             "blocked.asc", "last.csv", "-o", "out"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
+                 QStringList({"blocked.blf", "good.blf", "last.blf"}));
+        QCOMPARE(TestSupport::parseOnWorker(dir.filePath(QStringLiteral("out/last.blf")))
+                     .frames().size(), 50);
+        const QStringList expected{
+            "good.asc -> out/good.blf: 40 frames read",
+            "tavrix-convert: missing.asc: cannot be read (No such file or directory)",
+            "tavrix-convert: notes.txt: unsupported format",
+            "tavrix-convert: empty.asc: holds no frames",
+            "tavrix-convert: broken.blf: cannot be read",
+            "tavrix-convert: blocked.asc: cannot write out/blocked.blf",
+            "last.csv -> out/last.blf: 50 frames read"};
+        QCOMPARE(run.errorLines.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(run.errorLines[i].startsWith(expected[i]), qPrintable(run.errorLines[i]));
+    }
+
+    // A BLF log fed through a pipe keeps the reader waiting for more, so the
+    // interrupt surely comes while it parses. Files converted before stay; an
+    // output the interrupted file would have replaced is not touched.
+    void interruptDuringParse()
+    {
+        QTemporaryDir dir;
+        makeLog(dir.path(), QStringLiteral("first.asc"), ExportFormat::Asc, 20);
+        const QString live = dir.filePath(QStringLiteral("live.blf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(live).constData(), 0600), 0);
+        QDir(dir.path()).mkdir(QStringLiteral("out"));
+        TestSupport::writeFile(dir.filePath(QStringLiteral("out")), QStringLiteral("live.csv"),
+                               "keep");
+
+        QProcess process;
+        start(process, dir.path(), {"-f", "csv", "first.asc", "live.blf", "-o", "out"});
+        // Opening the write end succeeds once the reader has opened the other.
+        int fd = -1;
+        while (fd < 0 && process.state() == QProcess::Running) {
+            fd = ::open(QFile::encodeName(live).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0)
+                process.waitForFinished(10);
+        }
+        QVERIFY(fd >= 0);
+        QByteArray objects;
+        for (int i = 0; i < 100; ++i)
+            objects += BlfBytes::canMessage(0x100 + i, 8, quint64(i) * 1000);
+        const QByteArray chunk = BlfBytes::container(objects);
+        QByteArray pending = BlfBytes::header() + chunk;
+        ::kill(process.processId(), SIGINT);
+        // Keep the reader fed until it gives up; it never sees an end.
+        while (!process.waitForFinished(20)) {
+            const ssize_t written = ::write(fd, pending.constData(), size_t(pending.size()));
+            if (written > 0)
+                pending = pending.mid(int(written));
+            if (pending.isEmpty())
+                pending = chunk;
+        }
+        ::close(fd);
+
+        const ToolRun run = finish(process);
+        QCOMPARE(run.exitStatus, QProcess::CrashExit); // ended by SIGINT, as shells expect
+        QCOMPARE(run.errorLines.value(0).left(25), QStringLiteral("first.asc -> out/first.cs"));
+        QCOMPARE(run.errorLines.value(1),
+                 QStringLiteral("tavrix-convert: live.blf: interrupted; nothing written"));
+        QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
+                 QStringList({"first.csv", "live.csv"}));
+        QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("out/live.csv"))),
+                 QByteArray("keep"));
+    }
+
+    // The exporter cannot be stopped. Written into a pipe it waits for the
+    // test to read, so the interrupt surely comes while it writes. Once, the
+    // export runs to its end and the file goes; twice, it goes at once.
+    void interruptDuringExport_data()
+    {
+        QTest::addColumn<bool>("twice");
+        QTest::newRow("once") << false;
+        QTest::newRow("twice") << true;
+    }
+
+    void interruptDuringExport()
+    {
+        QFETCH(bool, twice);
+        QTemporaryDir dir;
+        makeLog(dir.path(), QStringLiteral("big.csv"), ExportFormat::Csv, 20000);
+        const QString fifo = dir.filePath(QStringLiteral("out.asc"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+
+        QProcess process;
+        start(process, dir.path(), {"big.csv", "-o", "out.asc"});
+        char buffer[4096];
+        // Until the exporter opens its end, reads find no writer and return 0.
+        while (::read(fd, buffer, sizeof buffer) <= 0)
+            QVERIFY(!process.waitForFinished(10));
+        QByteArray seen;
+        ::kill(process.processId(), SIGINT);
+        QVERIFY(waitForError(process, "the file is removed once it is written", seen));
+        if (twice)
+            ::kill(process.processId(), SIGINT);
+        else
+            while (::read(fd, buffer, sizeof buffer) != 0)
+                process.waitForFinished(1);
+        const ToolRun run = finish(process);
+        ::close(fd);
+
+        QCOMPARE(run.exitStatus, QProcess::CrashExit);
+        const QStringList lines =
+            QString::fromUtf8(seen).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            + run.errorLines;
+        QVERIFY2(lines.constLast().endsWith(twice ? "out.asc: interrupted again; removed"
+                                                  : "big.csv: interrupted; out.asc removed"),
+                 qPrintable(lines.join('\n')));
+        QVERIFY(!QFileInfo::exists(fifo));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConvert)
+#include "tst_convert.moc"
