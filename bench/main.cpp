@@ -1,4 +1,4 @@
-// tavrix-bench [FRAMES] [--runs R] [--no-peer] [--dir DIR]
+// tavrix-bench [FRAMES] [--runs R] [--no-peer] [--dir DIR] [--only OPERATION]
 // tavrix-bench --scale [FRAMES] [--dir DIR]
 //
 // Generates a corpus of FRAMES frames (default 1 000 000) as ASC, CSV and BLF
@@ -29,6 +29,7 @@ struct Options
     bool peer = true;
     bool scale = false;
     QString dir;
+    QString only; // run just the operations whose label starts with this
 };
 
 Options parseOptions(const QStringList &arguments)
@@ -44,6 +45,8 @@ Options parseOptions(const QStringList &arguments)
             options.scale = true;
         else if (argument == QLatin1String("--dir"))
             options.dir = arguments.value(++i);
+        else if (argument == QLatin1String("--only"))
+            options.only = arguments.value(++i);
         else
             options.frames = argument.toInt();
     }
@@ -87,10 +90,13 @@ int runBench(const Options &options, const QString &dir)
     Corpus corpus = makeCorpus(options, dir);
     BenchRunner runner(options.runs);
     std::printf("median of %d runs\n", options.runs);
+    auto wanted = [&options](const QString &label) {
+        return options.only.isEmpty() || label.startsWith(options.only);
+    };
 
     QMap<QString, Measurement> peer;
-    if (!options.peer) {
-        std::printf("python-can: skipped (--no-peer)\n");
+    if (!options.peer || !options.only.isEmpty()) {
+        std::printf("python-can: skipped\n");
     } else if (!PeerBench::available()) {
         std::printf("python-can: not available (%s cannot import can); "
                     "the comparison is skipped\n", qPrintable(PeerBench::python()));
@@ -101,52 +107,58 @@ int runBench(const Options &options, const QString &dir)
         if (peer.isEmpty())
             std::printf("python-can: the peer run failed; the comparison is skipped\n");
     }
-    auto peerOf = [&peer](const char *op) {
-        const auto found = peer.constFind(QString::fromLatin1(op));
+    auto peerOf = [&peer](const QString &label) {
+        const auto found = peer.constFind(label);
         return found == peer.constEnd() ? nullptr : &found.value();
     };
 
     BenchReport report;
+    // Targets: at least this many times python-can's speed, or at least as
+    // fast as another of our rows.
+    const QMap<QString, double> peerTargets{{QStringLiteral("read ASC"), 10},
+                                            {QStringLiteral("read BLF"), 8},
+                                            {QStringLiteral("write ASC"), 10},
+                                            {QStringLiteral("write BLF"), 2}};
+    const QMap<QString, QString> ownTargets{
+        {QStringLiteral("read CSV"), QStringLiteral("read ASC")},
+        {QStringLiteral("write CSV"), QStringLiteral("write ASC")},
+        {QStringLiteral("write CSV sorted"), QStringLiteral("write ASC sorted")}};
+    auto add = [&](const QString &label, const Measurement &ours) {
+        report.add(label, ours, peerOf(label), peerTargets.value(label),
+                   ownTargets.value(label));
+    };
+
     for (ExportFormat format : Corpus::formats) {
-        const QString name = Corpus::name(format);
-        note("timing read %s\n", name);
-        const Measurement ours = runner.read(corpus.path(format));
-        if (format == ExportFormat::Asc)
-            report.add(QStringLiteral("read ASC"), ours, peerOf("read ASC"), 10);
-        else if (format == ExportFormat::Blf)
-            report.add(QStringLiteral("read BLF"), ours, peerOf("read BLF"), 8);
-        else
-            report.add(QStringLiteral("read CSV"), ours, nullptr, 0, QStringLiteral("read ASC"));
+        const QString label = QStringLiteral("read ") + Corpus::name(format);
+        if (!wanted(label))
+            continue;
+        note("timing %s\n", label);
+        add(label, runner.read(corpus.path(format)));
     }
     for (ExportFormat format : Corpus::formats) {
-        const QString name = Corpus::name(format);
         const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format));
         for (SortOrder order : {SortOrder::None, SortOrder::Ascending}) {
-            const bool sorted = order == SortOrder::Ascending;
-            const QString label = QStringLiteral("write ") + name
-                                  + (sorted ? QStringLiteral(" sorted") : QString());
+            const QString label = QStringLiteral("write ") + Corpus::name(format)
+                                  + (order == SortOrder::Ascending ? QStringLiteral(" sorted")
+                                                                   : QString());
+            if (!wanted(label))
+                continue;
             note("timing %s\n", label);
-            const Measurement ours = runner.write(corpus.frames(), format, order, out);
-            const QString asAsc = sorted ? QStringLiteral("write ASC sorted")
-                                         : QStringLiteral("write ASC");
-            if (format == ExportFormat::Asc && !sorted)
-                report.add(label, ours, peerOf("write ASC"), 10);
-            else if (format == ExportFormat::Blf && !sorted)
-                report.add(label, ours, peerOf("write BLF"), 2);
-            else if (format == ExportFormat::Csv)
-                report.add(label, ours, nullptr, 0, asAsc);
-            else
-                report.add(label, ours);
+            add(label, runner.write(corpus.frames(), format, order, out));
         }
         QFile::remove(out);
     }
-    note("timing write ASC with a queued progress receiver\n");
-    const QString out = QDir(dir).filePath(QStringLiteral("out.asc"));
-    report.add(QStringLiteral("write ASC, queued progress"),
-               runner.writeWithProgressReceiver(corpus.frames(), ExportFormat::Asc, out));
-    QFile::remove(out);
-
+    const QString queued = QStringLiteral("write ASC, queued progress");
+    if (wanted(queued)) {
+        note("timing %s\n", queued);
+        const QString out = QDir(dir).filePath(QStringLiteral("out.asc"));
+        add(queued, runner.writeWithProgressReceiver(corpus.frames(), ExportFormat::Asc, out));
+        QFile::remove(out);
+    }
+    corpus.dropFrames();
     for (ExportFormat format : Corpus::formats) {
+        if (!wanted(QStringLiteral("memory ") + Corpus::name(format)))
+            continue;
         note("measuring the memory of loading %s\n", Corpus::name(format));
         report.addMemory(Corpus::name(format),
                          BenchRunner::loadInChild(corpus.path(format), QString()));

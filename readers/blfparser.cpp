@@ -10,6 +10,7 @@
 #include <QtDebug>
 
 #include "binlog.h"
+#include "framevector.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ BOOL readMessage(HANDLE handle, const VBLObjectHeaderBase &peeked, Map map,
         Vemi_CANFD_Data frame;
         map(message, frame);
         applyTimes(message.mHeader, previousTime, frame);
+        FrameVector::reserveForAppend(frames, 1);
         frames.append(frame);
     }
     if (result != 0)
