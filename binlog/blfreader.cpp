@@ -16,7 +16,8 @@ bool BlfReader::open(const char *path)
     file.read(reinterpret_cast<char *>(bytes), sizeof bytes);
     if (!fileHeader.decode(bytes, std::size_t(file.gcount())))
         return false;
-    stream = std::make_unique<ContainerStream>(file, fileHeader.dataOffset());
+    stream = std::make_unique<PrefetchStream>(
+        std::make_unique<ContainerStream>(file, fileHeader.dataOffset()));
     return true;
 }
 

@@ -28,6 +28,32 @@ uint64_t objectNanoseconds(const VBLObjectHeader &header)
     return header.mObjectTimeStamp;
 }
 
+// "%.6f" of nanoseconds / 1e9 as a double. Below 2^40 ns (some 18 minutes)
+// the double lies so close to the exact quotient that rounding the integer
+// nanoseconds to microseconds gives the same six decimals - except at an exact
+// half, where the double's side of it decides.
+std::size_t formatSeconds(uint64_t nanoseconds, char *text, std::size_t capacity)
+{
+    const uint64_t rest = nanoseconds % 1000;
+    if (nanoseconds < (uint64_t(1) << 40) && rest != 500) {
+        uint64_t micros = nanoseconds / 1000 + (rest > 500 ? 1 : 0);
+        const uint64_t whole = micros / 1000000;
+        uint32_t fraction = uint32_t(micros % 1000000);
+        const std::to_chars_result end = std::to_chars(text, text + capacity - 7, whole);
+        char *p = end.ptr;
+        *p++ = '.';
+        for (int i = 5; i >= 0; --i) {
+            p[i] = char('0' + fraction % 10);
+            fraction /= 10;
+        }
+        return std::size_t(p + 6 - text);
+    }
+    // to_chars writes "%.6f" without regard to the process locale.
+    const std::to_chars_result written = std::to_chars(
+        text, text + capacity, double(nanoseconds) / 1000000000.0, std::chars_format::fixed, 6);
+    return written.ec == std::errc() ? std::size_t(written.ptr - text) : 0;
+}
+
 // timestamp in microseconds (truncated), and as time text the seconds since the
 // previous message of any type; 0 for the first one and after an object time 0.
 void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANFD_Data &frame)
@@ -37,12 +63,8 @@ void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANF
     // Unsigned on purpose: a time below the previous one shows the wrapped difference.
     const uint64_t difference = previousTime != 0 ? time - previousTime : 0;
     previousTime = time;
-    // to_chars writes "%.6f" without regard to the process locale.
     char text[Vemi_CANFD_Data::TimeTextSize];
-    const std::to_chars_result written =
-        std::to_chars(text, text + sizeof text - 1, double(difference) / 1000000000.0,
-                      std::chars_format::fixed, 6);
-    frame.setTimeText(text, written.ec == std::errc() ? std::size_t(written.ptr - text) : 0);
+    frame.setTimeText(text, formatSeconds(difference, text, sizeof text - 1));
 }
 
 void setIdentifier(DWORD libraryId, Vemi_CANFD_Data &frame)
