@@ -46,19 +46,14 @@ double load(DataModel &model, const QString &path, bool &ok)
 
 } // namespace
 
-BenchRunner::BenchRunner(int runs)
-    : runs(std::max(1, runs))
+Measurement BenchRunner::median(const QVector<Measurement> &runs)
 {
-}
-
-template<typename Run>
-Measurement BenchRunner::median(Run run) const
-{
-    std::vector<double> times;
     Measurement result;
+    if (runs.isEmpty())
+        return result;
+    std::vector<double> times;
     result.ok = true;
-    for (int i = 0; i < runs; ++i) {
-        Measurement one = run();
+    for (const Measurement &one : runs) {
         times.push_back(one.seconds);
         result.ok = result.ok && one.ok;
         result.frames = one.frames;
@@ -69,40 +64,35 @@ Measurement BenchRunner::median(Run run) const
     return result;
 }
 
-Measurement BenchRunner::read(const QString &path) const
+Measurement BenchRunner::read(const QString &path)
 {
-    return median([&path] {
-        Measurement one;
-        DataModel model;
-        one.seconds = load(model, path, one.ok);
-        one.frames = model.rowCount();
-        one.bytes = QFileInfo(path).size();
-        return one;
-    });
+    Measurement one;
+    DataModel model;
+    one.seconds = load(model, path, one.ok);
+    one.frames = model.rowCount();
+    one.bytes = QFileInfo(path).size();
+    return one;
 }
 
 Measurement BenchRunner::write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
-                               SortOrder order, const QString &path) const
+                               SortOrder order, const QString &path)
 {
-    return median([&] {
-        Measurement one;
-        CanDataExporter exporter;
-        QElapsedTimer timer;
-        timer.start();
-        one.ok = exporter.exportData(frames, format, order, path);
-        one.seconds = double(timer.nsecsElapsed()) / 1e9;
-        one.frames = frames.size();
-        one.bytes = QFileInfo(path).size();
-        return one;
-    });
+    Measurement one;
+    CanDataExporter exporter;
+    QElapsedTimer timer;
+    timer.start();
+    one.ok = exporter.exportData(frames, format, order, path);
+    one.seconds = double(timer.nsecsElapsed()) / 1e9;
+    one.frames = frames.size();
+    one.bytes = QFileInfo(path).size();
+    return one;
 }
 
 Measurement BenchRunner::writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
-                                                   ExportFormat format,
-                                                   const QString &path) const
+                                                   ExportFormat format, const QString &path)
 {
-    return median([&] {
-        Measurement one;
+    Measurement one;
+    {
         CanDataExporter exporter;
         QObject receiver;
         int last = -1;
@@ -127,8 +117,8 @@ Measurement BenchRunner::writeWithProgressReceiver(const QVector<Vemi_CANFD_Data
         one.ok = ok;
         one.frames = frames.size();
         one.bytes = QFileInfo(path).size();
-        return one;
-    });
+    }
+    return one;
 }
 
 LoadReport BenchRunner::loadInChild(const QString &path, const QString &convertDir)

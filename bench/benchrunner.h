@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -37,18 +39,23 @@ struct LoadReport
 class BenchRunner final
 {
 public:
-    explicit BenchRunner(int runs);
+    using Operation = std::function<Measurement()>;
 
     // End to end: DataHub::parseFile on a QThread::create worker, the batches
     // queued to a DataModel on this thread, until the last row is in.
-    Measurement read(const QString &path) const;
+    static Measurement read(const QString &path);
     // CanDataExporter::exportData called here, nothing listening to progress.
-    Measurement write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
-                      SortOrder order, const QString &path) const;
+    static Measurement write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
+                             SortOrder order, const QString &path);
     // exportData on a worker thread with a progress receiver on this thread,
     // as the window connects its progress bar; until the last value arrived.
-    Measurement writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
-                                          ExportFormat format, const QString &path) const;
+    static Measurement writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
+                                                 ExportFormat format, const QString &path);
+
+    // The median of each measurement's times. Measurements of one operation
+    // come from different rounds, each of which ran every operation once, so
+    // that a machine busy with other work for a while weighs on all alike.
+    static Measurement median(const QVector<Measurement> &runs);
 
     // Runs this program again as a child that loads path (and converts into
     // convertDir when it is not empty), so that its peak memory is its own.
@@ -56,9 +63,4 @@ public:
     // The child's side of loadInChild; returns the exit code.
     static int childMain(const QStringList &arguments);
 
-private:
-    template<typename Run>
-    Measurement median(Run run) const;
-
-    int runs;
 };

@@ -88,29 +88,72 @@ Corpus makeCorpus(const Options &options, const QString &dir)
 int runBench(const Options &options, const QString &dir)
 {
     Corpus corpus = makeCorpus(options, dir);
-    BenchRunner runner(options.runs);
-    std::printf("median of %d runs\n", options.runs);
     auto wanted = [&options](const QString &label) {
         return options.only.isEmpty() || label.startsWith(options.only);
     };
 
-    QMap<QString, Measurement> peer;
-    if (!options.peer || !options.only.isEmpty()) {
+    bool peer = options.peer && options.only.isEmpty();
+    if (!peer) {
         std::printf("python-can: skipped\n");
     } else if (!PeerBench::available()) {
+        peer = false;
         std::printf("python-can: not available (%s cannot import can); "
                     "the comparison is skipped\n", qPrintable(PeerBench::python()));
-    } else {
-        note("timing python-can\n");
-        peer = PeerBench::run(corpus.path(ExportFormat::Asc), corpus.path(ExportFormat::Blf),
-                              dir, options.runs);
-        if (peer.isEmpty())
-            std::printf("python-can: the peer run failed; the comparison is skipped\n");
     }
-    auto peerOf = [&peer](const QString &label) {
-        const auto found = peer.constFind(label);
-        return found == peer.constEnd() ? nullptr : &found.value();
+
+    // Our operations, in the order of the report.
+    QVector<QString> labels;
+    QVector<BenchRunner::Operation> operations;
+    auto add = [&](const QString &label, BenchRunner::Operation operation) {
+        if (!wanted(label))
+            return;
+        labels << label;
+        operations << std::move(operation);
     };
+    const QVector<Vemi_CANFD_Data> &frames = corpus.frames();
+    for (ExportFormat format : Corpus::formats) {
+        const QString path = corpus.path(format);
+        add(QStringLiteral("read ") + Corpus::name(format),
+            [path] { return BenchRunner::read(path); });
+    }
+    for (ExportFormat format : Corpus::formats) {
+        const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format));
+        for (SortOrder order : {SortOrder::None, SortOrder::Ascending}) {
+            const QString label = QStringLiteral("write ") + Corpus::name(format)
+                                  + (order == SortOrder::Ascending ? QStringLiteral(" sorted")
+                                                                   : QString());
+            add(label, [&frames, format, order, out] {
+                return BenchRunner::write(frames, format, order, out);
+            });
+        }
+    }
+    const QString queuedOut = QDir(dir).filePath(QStringLiteral("out.asc"));
+    add(QStringLiteral("write ASC, queued progress"), [&frames, queuedOut] {
+        return BenchRunner::writeWithProgressReceiver(frames, ExportFormat::Asc, queuedOut);
+    });
+
+    // Round after round, every operation once, python-can's among them.
+    std::printf("median of %d rounds\n", options.runs);
+    QVector<QVector<Measurement>> ours(operations.size());
+    QMap<QString, QVector<Measurement>> theirs;
+    for (int round = 0; round < options.runs; ++round) {
+        note("round %s\n", QString::number(round + 1));
+        for (int i = 0; i < operations.size(); ++i)
+            ours[i] << operations[i]();
+        if (peer) {
+            const QMap<QString, Measurement> results = PeerBench::run(
+                corpus.path(ExportFormat::Asc), corpus.path(ExportFormat::Blf), dir);
+            if (results.isEmpty()) {
+                std::printf("python-can: the peer run failed; the comparison is skipped\n");
+                peer = false;
+                theirs.clear();
+            }
+            for (auto it = results.cbegin(); it != results.cend(); ++it)
+                theirs[it.key()] << it.value();
+        }
+    }
+    for (ExportFormat format : Corpus::formats)
+        QFile::remove(QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format)));
 
     BenchReport report;
     // Targets: at least this many times python-can's speed, or at least as
@@ -123,38 +166,14 @@ int runBench(const Options &options, const QString &dir)
         {QStringLiteral("read CSV"), QStringLiteral("read ASC")},
         {QStringLiteral("write CSV"), QStringLiteral("write ASC")},
         {QStringLiteral("write CSV sorted"), QStringLiteral("write ASC sorted")}};
-    auto add = [&](const QString &label, const Measurement &ours) {
-        report.add(label, ours, peerOf(label), peerTargets.value(label),
+    for (int i = 0; i < labels.size(); ++i) {
+        const QString &label = labels[i];
+        const Measurement peerMedian = BenchRunner::median(theirs.value(label));
+        report.add(label, BenchRunner::median(ours[i]),
+                   theirs.contains(label) ? &peerMedian : nullptr, peerTargets.value(label),
                    ownTargets.value(label));
-    };
+    }
 
-    for (ExportFormat format : Corpus::formats) {
-        const QString label = QStringLiteral("read ") + Corpus::name(format);
-        if (!wanted(label))
-            continue;
-        note("timing %s\n", label);
-        add(label, runner.read(corpus.path(format)));
-    }
-    for (ExportFormat format : Corpus::formats) {
-        const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format));
-        for (SortOrder order : {SortOrder::None, SortOrder::Ascending}) {
-            const QString label = QStringLiteral("write ") + Corpus::name(format)
-                                  + (order == SortOrder::Ascending ? QStringLiteral(" sorted")
-                                                                   : QString());
-            if (!wanted(label))
-                continue;
-            note("timing %s\n", label);
-            add(label, runner.write(corpus.frames(), format, order, out));
-        }
-        QFile::remove(out);
-    }
-    const QString queued = QStringLiteral("write ASC, queued progress");
-    if (wanted(queued)) {
-        note("timing %s\n", queued);
-        const QString out = QDir(dir).filePath(QStringLiteral("out.asc"));
-        add(queued, runner.writeWithProgressReceiver(corpus.frames(), ExportFormat::Asc, out));
-        QFile::remove(out);
-    }
     corpus.dropFrames();
     for (ExportFormat format : Corpus::formats) {
         if (!wanted(QStringLiteral("memory ") + Corpus::name(format)))

@@ -8,22 +8,19 @@ namespace {
 
 // One JSON line per operation on stdout, a progress line per operation on stderr.
 const char *const Script = R"(
-import json, logging, os, statistics, sys, time
+import json, logging, os, sys, time
 import can
 
 # The ASC reader warns on every CAN FD line whose DLC column it reads in
 # another base; printing those would slow it down unfairly.
 logging.disable(logging.CRITICAL)
 
-asc, blf, out, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+asc, blf, out = sys.argv[1], sys.argv[2], sys.argv[3]
 
 def timed(name, run, path):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        frames = run()
-        times.append(time.perf_counter() - start)
-    seconds = statistics.median(times)
+    start = time.perf_counter()
+    frames = run()
+    seconds = time.perf_counter() - start
     print(json.dumps(dict(op=name, seconds=seconds, frames=frames,
                           bytes=os.path.getsize(path))), flush=True)
     print(f"  python-can {name}: {seconds:.3f} s", file=sys.stderr, flush=True)
@@ -71,13 +68,13 @@ bool PeerBench::available()
 }
 
 QMap<QString, Measurement> PeerBench::run(const QString &ascPath, const QString &blfPath,
-                                          const QString &outputDir, int runs)
+                                          const QString &outputDir)
 {
     QMap<QString, Measurement> results;
     QProcess peer;
     peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     peer.start(python(), {QStringLiteral("-c"), QString::fromUtf8(Script), ascPath, blfPath,
-                          outputDir, QString::number(runs)});
+                          outputDir});
     if (!peer.waitForFinished(-1) || peer.exitCode() != 0)
         return results;
     for (const QByteArray &line : peer.readAllStandardOutput().split('\n')) {

@@ -14,7 +14,8 @@ public:
     static QString python();
     static bool available();
 
-    // Keys "read ASC", "read BLF", "write ASC", "write BLF"; empty on failure.
+    // One run of each operation. Keys "read ASC", "read BLF", "write ASC",
+    // "write BLF"; empty on failure.
     static QMap<QString, Measurement> run(const QString &ascPath, const QString &blfPath,
-                                          const QString &outputDir, int runs);
+                                          const QString &outputDir);
 };

@@ -1,6 +1,7 @@
 #include "csvwriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <QTextStream>
 #include <QTimeZone>
@@ -8,11 +9,32 @@
 #include "candataexporter.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
+#include "textsink.h"
 #include "vemi_canfd_data.h"
 
 namespace {
 
 constexpr int64_t msecsPerDay = 24 * 3600 * 1000;
+
+// ",protocol,remote,extended," for every value of the three.
+struct FlagTexts
+{
+    char texts[16][8];
+};
+
+constexpr FlagTexts makeFlagTexts()
+{
+    FlagTexts table{};
+    for (int i = 0; i < 16; ++i) {
+        const char text[8] = {',', char('0' + (i >> 2)), ',', char('0' + ((i >> 1) & 1)), ',',
+                              char('0' + (i & 1)), ',', 0};
+        for (int k = 0; k < 8; ++k)
+            table.texts[i][k] = text[k];
+    }
+    return table;
+}
+
+constexpr FlagTexts flagTexts = makeFlagTexts();
 
 void appendClockTime(LineBuffer &line, int msecsOfDay)
 {
@@ -69,6 +91,18 @@ void CsvWriter::prepareClock(const ExportContext &context)
     }
 }
 
+void CsvWriter::appendClock(LineBuffer &line, uint64_t elapsedMs)
+{
+    // Frames come a few to the millisecond: the text of the last one serves again.
+    if (elapsedMs != clockTextMs) {
+        LineBuffer text;
+        appendClockTime(text, clockMsecs(elapsedMs));
+        std::memcpy(clockText, text.data(), sizeof clockText);
+        clockTextMs = elapsedMs;
+    }
+    line.append(QLatin1String(clockText, int(sizeof clockText)));
+}
+
 int CsvWriter::clockMsecs(uint64_t elapsedMs) const
 {
     if (steadyOffset)
@@ -81,32 +115,32 @@ void CsvWriter::write(const ExportContext &context, QTextStream &out)
     out << header();
     prepareClock(context);
 
+    TextSink sink(out);
     LineBuffer line;
     int counted = 0;
     for (const Vemi_CANFD_Data &frame : context.frames) {
-        if (out.status() != QTextStream::Ok)
+        if (!sink.ok())
             return;
         line.clear();
         if (frame.isErrorEntry()) {
             appendErrorEntry(line, frame);
             line.append('\n');
-            line.writeTo(out);
+            sink.write(line);
             continue;
         }
-        line.appendDecimal(frame.direction());
+        line.append(char('0' + frame.direction()));
         line.append(',');
-        appendClockTime(line, clockMsecs((frame.timestamp - context.baseTimestamp) / 1000));
+        appendClock(line, (frame.timestamp - context.baseTimestamp) / 1000);
         line.append(QLatin1String(", ,0x"));
         line.appendHex(frame.identifier(), 8);
-        line.append(',');
-        line.appendDecimal(frame.protocol());
-        line.append(frame.isRemote() ? QLatin1String(",1,") : QLatin1String(",0,"));
-        line.append(frame.isExtended() ? QLatin1String("1,") : QLatin1String("0,"));
+        const int flags = frame.protocol() << 2 | (frame.isRemote() ? 2 : 0)
+                          | (frame.isExtended() ? 1 : 0);
+        line.append(QLatin1String(flagTexts.texts[flags], 7));
         line.appendDecimal(uint64_t(LineBuffer::payloadLength(frame)));
         line.append(',');
         line.appendPayload(frame);
         line.append('\n');
-        line.writeTo(out);
+        sink.write(line);
         context.reportProgress(++counted);
     }
 }

@@ -1,8 +1,8 @@
 #include "linebuffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstring>
 
 #include "vemi_canfd_data.h"
 
@@ -15,37 +15,71 @@ const char hexDigits[] = "0123456789ABCDEF";
 // reproduces the double's own digits.
 constexpr uint64_t exactSecondsLimit = uint64_t(1) << 52;
 
-} // namespace
-
-void LineBuffer::append(QLatin1String literal)
+// "%02X " of every byte value, padded to four bytes so that one copy of four
+// writes it.
+constexpr std::array<char, 256 * 4> makeByteTexts()
 {
-    Q_ASSERT(used + literal.size() <= Capacity);
-    std::memcpy(text + used, literal.data(), size_t(literal.size()));
-    used += literal.size();
+    std::array<char, 256 * 4> texts{};
+    for (int b = 0; b < 256; ++b) {
+        texts[std::size_t(4 * b)] = hexDigits[b >> 4];
+        texts[std::size_t(4 * b + 1)] = hexDigits[b & 0xF];
+        texts[std::size_t(4 * b + 2)] = ' ';
+    }
+    return texts;
 }
 
-void LineBuffer::appendDecimal(uint64_t value)
+constexpr std::array<char, 256 * 4> byteTexts = makeByteTexts();
+
+} // namespace
+
+const char LineBuffer::digitPairs[201] = "00010203040506070809"
+                                         "10111213141516171819"
+                                         "20212223242526272829"
+                                         "30313233343536373839"
+                                         "40414243444546474849"
+                                         "50515253545556575859"
+                                         "60616263646566676869"
+                                         "70717273747576777879"
+                                         "80818283848586878889"
+                                         "90919293949596979899";
+
+void LineBuffer::appendLongDecimal(uint64_t value)
 {
     char digits[20];
     int count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
+    while (value >= 100) {
+        count += 2;
+        std::memcpy(digits + sizeof digits - count, digitPairs + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        count += 2;
+        std::memcpy(digits + sizeof digits - count, digitPairs + 2 * value, 2);
+    } else {
+        digits[sizeof digits - ++count] = char('0' + value);
+    }
     Q_ASSERT(used + count <= Capacity);
-    while (count > 0)
-        text[used++] = digits[--count];
+    std::memcpy(text + used, digits + sizeof digits - count, std::size_t(count));
+    used += count;
 }
 
 void LineBuffer::appendHex(uint32_t value, int minDigits)
 {
-    int count = 1;
+    int count = std::max(1, std::min(minDigits, 8));
     while (count < 8 && (value >> (4 * count)) != 0)
         ++count;
     count = std::max(count, minDigits);
     Q_ASSERT(used + count <= Capacity);
-    for (int shift = 4 * (count - 1); shift >= 0; shift -= 4)
-        text[used++] = hexDigits[(value >> shift) & 0xF];
+    // Two digits at a time from the right, out of the byte texts.
+    char *p = text + used + count;
+    int left = count;
+    for (; left >= 2; left -= 2, value >>= 8) {
+        p -= 2;
+        std::memcpy(p, byteTexts.data() + 4 * (value & 0xFF), 2);
+    }
+    if (left == 1)
+        *--p = hexDigits[value & 0xF];
+    used += count;
 }
 
 void LineBuffer::appendSeconds(uint64_t micros)
@@ -59,31 +93,21 @@ void LineBuffer::appendSeconds(uint64_t micros)
     }
     appendDecimal(micros / 1000000);
     append('.');
-    uint32_t fraction = uint32_t(micros % 1000000);
-    Q_ASSERT(used + 6 <= Capacity);
-    for (int i = 5; i >= 0; --i) {
-        text[used + i] = char('0' + fraction % 10);
-        fraction /= 10;
-    }
-    used += 6;
-}
-
-void LineBuffer::appendTwoDigits(int value)
-{
-    append(char('0' + value / 10 % 10));
-    append(char('0' + value % 10));
+    const uint32_t fraction = uint32_t(micros % 1000000);
+    appendTwoDigits(int(fraction / 10000));
+    appendTwoDigits(int(fraction / 100 % 100));
+    appendTwoDigits(int(fraction % 100));
 }
 
 void LineBuffer::appendPayload(const Vemi_CANFD_Data &frame)
 {
     const int count = payloadLength(frame);
-    Q_ASSERT(used + 3 * count <= Capacity);
-    for (int i = 0; i < count; ++i) {
-        const uint8_t byte = frame.data[i];
-        text[used++] = hexDigits[byte >> 4];
-        text[used++] = hexDigits[byte & 0xF];
-        text[used++] = ' ';
-    }
+    // One spare byte for the last four-byte copy.
+    Q_ASSERT(used + 3 * count + 1 <= Capacity);
+    char *out = text + used;
+    for (int i = 0; i < count; ++i, out += 3)
+        std::memcpy(out, byteTexts.data() + 4 * frame.data[i], 4);
+    used += 3 * count;
 }
 
 int LineBuffer::payloadLength(const Vemi_CANFD_Data &frame)

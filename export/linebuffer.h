@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include <QLatin1String>
 #include <QTextStream>
@@ -26,15 +27,33 @@ public:
         Q_ASSERT(used < Capacity);
         text[used++] = c;
     }
-    void append(QLatin1String literal);
+    void append(QLatin1String literal)
+    {
+        Q_ASSERT(used + literal.size() <= Capacity);
+        std::memcpy(text + used, literal.data(), std::size_t(literal.size()));
+        used += literal.size();
+    }
     // printf "%llu".
-    void appendDecimal(uint64_t value);
+    void appendDecimal(uint64_t value)
+    {
+        if (value < 10)
+            append(char('0' + value));
+        else if (value < 100)
+            appendTwoDigits(int(value));
+        else
+            appendLongDecimal(value);
+    }
     // printf "%X" with at least minDigits digits ("%08X" for 8).
     void appendHex(uint32_t value, int minDigits = 1);
     // printf "%.6f" of micros / 1000000.0: the time in seconds.
     void appendSeconds(uint64_t micros);
-    // Two decimal digits, zero-padded.
-    void appendTwoDigits(int value);
+    // printf "%02d" of 0 to 99.
+    void appendTwoDigits(int value)
+    {
+        Q_ASSERT(used + 2 <= Capacity && value >= 0 && value < 100);
+        std::memcpy(text + used, digitPairs + 2 * value, 2);
+        used += 2;
+    }
     // printf "%02X " of each payload byte, at most 64 of them.
     void appendPayload(const Vemi_CANFD_Data &frame);
 
@@ -45,6 +64,10 @@ public:
     static int payloadLength(const Vemi_CANFD_Data &frame);
 
 private:
+    void appendLongDecimal(uint64_t value);
+
+    static const char digitPairs[201];
+
     char text[Capacity];
     int used = 0;
 };
