@@ -10,11 +10,6 @@ namespace {
 
 const char hexDigits[] = "0123456789ABCDEF";
 
-// Below 2^52 microseconds (about 142 years) a double quotient rounds to six
-// decimals exactly as the integer split does; above it only printf itself
-// reproduces the double's own digits.
-constexpr uint64_t exactSecondsLimit = uint64_t(1) << 52;
-
 // "%02X " of every byte value, padded to four bytes so that one copy of four
 // writes it.
 constexpr std::array<char, 256 * 4> makeByteTexts()
@@ -31,37 +26,6 @@ constexpr std::array<char, 256 * 4> makeByteTexts()
 constexpr std::array<char, 256 * 4> byteTexts = makeByteTexts();
 
 } // namespace
-
-const char LineBuffer::digitPairs[201] = "00010203040506070809"
-                                         "10111213141516171819"
-                                         "20212223242526272829"
-                                         "30313233343536373839"
-                                         "40414243444546474849"
-                                         "50515253545556575859"
-                                         "60616263646566676869"
-                                         "70717273747576777879"
-                                         "80818283848586878889"
-                                         "90919293949596979899";
-
-void LineBuffer::appendLongDecimal(uint64_t value)
-{
-    char digits[20];
-    int count = 0;
-    while (value >= 100) {
-        count += 2;
-        std::memcpy(digits + sizeof digits - count, digitPairs + 2 * (value % 100), 2);
-        value /= 100;
-    }
-    if (value >= 10) {
-        count += 2;
-        std::memcpy(digits + sizeof digits - count, digitPairs + 2 * value, 2);
-    } else {
-        digits[sizeof digits - ++count] = char('0' + value);
-    }
-    Q_ASSERT(used + count <= Capacity);
-    std::memcpy(text + used, digits + sizeof digits - count, std::size_t(count));
-    used += count;
-}
 
 void LineBuffer::appendHex(uint32_t value, int minDigits)
 {
@@ -84,19 +48,17 @@ void LineBuffer::appendHex(uint32_t value, int minDigits)
 
 void LineBuffer::appendSeconds(uint64_t micros)
 {
-    if (micros >= exactSecondsLimit) {
+    // Above 2^52 microseconds (some 142 years) only printf itself reproduces
+    // the double's own digits.
+    if (micros >= DecimalText::ExactSecondsLimit) {
         Q_ASSERT(used + 32 <= Capacity);
         const int written = std::snprintf(text + used, size_t(Capacity - used), "%.6f",
                                           double(micros) / 1000000.0);
         used += std::min(std::max(written, 0), Capacity - used - 1);
         return;
     }
-    appendDecimal(micros / 1000000);
-    append('.');
-    const uint32_t fraction = uint32_t(micros % 1000000);
-    appendTwoDigits(int(fraction / 10000));
-    appendTwoDigits(int(fraction / 100 % 100));
-    appendTwoDigits(int(fraction % 100));
+    Q_ASSERT(used + DecimalText::MaxSize <= Capacity);
+    used += DecimalText::writeSeconds(micros, text + used);
 }
 
 void LineBuffer::appendPayload(const Vemi_CANFD_Data &frame)

@@ -7,6 +7,8 @@
 #include <QTextStream>
 #include <QtGlobal>
 
+#include "decimaltext.h"
+
 struct Vemi_CANFD_Data;
 
 // One output line of a text writer, formatted by hand into a fixed buffer that
@@ -41,7 +43,7 @@ public:
         else if (value < 100)
             appendTwoDigits(int(value));
         else
-            appendLongDecimal(value);
+            used += DecimalText::writeUnsigned(value, text + used);
     }
     // printf "%X" with at least minDigits digits ("%08X" for 8).
     void appendHex(uint32_t value, int minDigits = 1);
@@ -51,7 +53,7 @@ public:
     void appendTwoDigits(int value)
     {
         Q_ASSERT(used + 2 <= Capacity && value >= 0 && value < 100);
-        std::memcpy(text + used, digitPairs + 2 * value, 2);
+        std::memcpy(text + used, DecimalText::pairs + 2 * value, 2);
         used += 2;
     }
     // printf "%02X " of each payload byte, at most 64 of them.
@@ -64,10 +66,6 @@ public:
     static int payloadLength(const Vemi_CANFD_Data &frame);
 
 private:
-    void appendLongDecimal(uint64_t value);
-
-    static const char digitPairs[201];
-
     char text[Capacity];
     int used = 0;
 };

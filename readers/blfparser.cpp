@@ -10,6 +10,7 @@
 #include <QtDebug>
 
 #include "binlog.h"
+#include "decimaltext.h"
 #include "framevector.h"
 
 namespace {
@@ -28,30 +29,26 @@ uint64_t objectNanoseconds(const VBLObjectHeader &header)
     return header.mObjectTimeStamp;
 }
 
-// "%.6f" of nanoseconds / 1e9 as a double. Below 2^40 ns (some 18 minutes)
-// the double lies so close to the exact quotient that rounding the integer
-// nanoseconds to microseconds gives the same six decimals - except at an exact
-// half, where the double's side of it decides.
-std::size_t formatSeconds(uint64_t nanoseconds, char *text, std::size_t capacity)
+// The time text: "%.6f" of the gap in seconds, the gap in nanoseconds
+// converted to a double. Below 2^40 ns (some 18 minutes) the double lies so
+// close to the exact quotient that rounding the integer nanoseconds to
+// microseconds gives the same six decimals - except at an exact half, where
+// the double's side of it decides.
+void setGapText(uint64_t nanoseconds, Vemi_CANFD_Data &frame)
 {
     const uint64_t rest = nanoseconds % 1000;
     if (nanoseconds < (uint64_t(1) << 40) && rest != 500) {
-        uint64_t micros = nanoseconds / 1000 + (rest > 500 ? 1 : 0);
-        const uint64_t whole = micros / 1000000;
-        uint32_t fraction = uint32_t(micros % 1000000);
-        const std::to_chars_result end = std::to_chars(text, text + capacity - 7, whole);
-        char *p = end.ptr;
-        *p++ = '.';
-        for (int i = 5; i >= 0; --i) {
-            p[i] = char('0' + fraction % 10);
-            fraction /= 10;
-        }
-        return std::size_t(p + 6 - text);
+        const uint64_t micros = nanoseconds / 1000 + (rest > 500 ? 1 : 0);
+        // At most 7 digits, a point and six decimals: within the 31 bytes.
+        frame.timeText[DecimalText::writeSeconds(micros, frame.timeText)] = '\0';
+        return;
     }
     // to_chars writes "%.6f" without regard to the process locale.
-    const std::to_chars_result written = std::to_chars(
-        text, text + capacity, double(nanoseconds) / 1000000000.0, std::chars_format::fixed, 6);
-    return written.ec == std::errc() ? std::size_t(written.ptr - text) : 0;
+    char text[Vemi_CANFD_Data::TimeTextSize];
+    const std::to_chars_result written =
+        std::to_chars(text, text + sizeof text - 1, double(nanoseconds) / 1000000000.0,
+                      std::chars_format::fixed, 6);
+    frame.setTimeText(text, written.ec == std::errc() ? std::size_t(written.ptr - text) : 0);
 }
 
 // timestamp in microseconds (truncated), and as time text the seconds since the
@@ -63,8 +60,7 @@ void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANF
     // Unsigned on purpose: a time below the previous one shows the wrapped difference.
     const uint64_t difference = previousTime != 0 ? time - previousTime : 0;
     previousTime = time;
-    char text[Vemi_CANFD_Data::TimeTextSize];
-    frame.setTimeText(text, formatSeconds(difference, text, sizeof text - 1));
+    setGapText(difference, frame);
 }
 
 void setIdentifier(DWORD libraryId, Vemi_CANFD_Data &frame)
