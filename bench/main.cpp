@@ -192,8 +192,8 @@ int runScale(const Options &options, const QString &dir)
         Corpus corpus = makeCorpus(options, dir);
     }
     const double recordBytes = 136.0 * options.frames;
-    std::printf("\n%-6s %9s %9s  %12s %12s  %s\n", "file", "open s", "fps", "peak MB",
-                "conv. peak", "conversions (s, MB)");
+    std::printf("\n%-6s %9s %9s  %13s %13s  %s\n", "file", "open s", "fps", "peak MB",
+                "conv. peak", "conversions");
     for (ExportFormat format : Corpus::formats) {
         note("opening and converting %s\n", Corpus::name(format));
         const QString path = QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));
@@ -204,11 +204,18 @@ int runScale(const Options &options, const QString &dir)
         }
         const double peak = double(load.loadPeak - load.idleResident);
         const double convertPeak = double(load.convertPeak - load.idleResident);
+        QStringList conversions;
+        for (const QString &conversion : load.conversions) {
+            const QStringList words = conversion.split(QLatin1Char(' '));
+            conversions << QString::asprintf("to %s %.2f s (%.1f MB)", qPrintable(words.value(0)),
+                                             words.value(1).toDouble(),
+                                             words.value(2).toDouble() / 1e6);
+        }
         std::printf("%-6s %9.2f %9.0f  %7.0f %.2fx %7.0f %.2fx  %s\n",
                     qPrintable(Corpus::name(format)), load.loadSeconds,
                     double(load.rows) / load.loadSeconds, peak / 1e6, peak / recordBytes,
                     convertPeak / 1e6, convertPeak / recordBytes,
-                    qPrintable(load.conversions.join(QStringLiteral("; "))));
+                    qPrintable(conversions.join(QStringLiteral(", "))));
         if (load.rows != options.frames)
             std::printf("       %lld rows, expected %d\n", load.rows, options.frames);
     }

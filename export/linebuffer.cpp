@@ -8,7 +8,7 @@
 
 namespace {
 
-const char hexDigits[] = "0123456789ABCDEF";
+constexpr char hexDigits[] = "0123456789ABCDEF";
 
 // "%02X " of every byte value, padded to four bytes so that one copy of four
 // writes it.

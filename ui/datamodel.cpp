@@ -140,7 +140,9 @@ void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
 void DataModel::clearFrames()
 {
     beginResetModel();
-    frameList.clear();
+    // clear() would keep the block, which for a large file is hundreds of
+    // megabytes held until the next file's first batch arrives.
+    frameList = QVector<Vemi_CANFD_Data>();
     endResetModel();
 }
 
