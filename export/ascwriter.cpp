@@ -101,7 +101,7 @@ bool AscWriter::writeFrames(const ExportContext &context, TextSink &sink)
 {
     LineBuffer line;
     int counted = 0;
-    for (const Vemi_CANFD_Data &frame : context.frames) {
+    for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
         if (!sink.ok())
             return false;
         ++counted;

@@ -51,7 +51,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     context.baseTimestamp = earliestTimestamp(frames);
     context.exportStartTime = QDateTime::currentDateTime();
     // Unstable, like any introsort: frames of one identifier lose their time order.
-    frames = IdentifierSort::sorted(frames, order);
+    context.order = IdentifierSort::positions(frames, order);
     context.total = frames.size();
     context.frames = std::move(frames);
     context.outputPath = outputPath;

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include "candataexporter.h"
+#include "decimaltext.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
 #include "textsink.h"
@@ -36,17 +37,20 @@ constexpr FlagTexts makeFlagTexts()
 
 constexpr FlagTexts flagTexts = makeFlagTexts();
 
-void appendClockTime(LineBuffer &line, int msecsOfDay)
+// "HH:mm:ss:zzz" into the 12 bytes at text.
+void writeClockTime(char *text, int msecsOfDay)
 {
-    line.appendTwoDigits(msecsOfDay / 3600000);
-    line.append(':');
-    line.appendTwoDigits(msecsOfDay / 60000 % 60);
-    line.append(':');
-    line.appendTwoDigits(msecsOfDay / 1000 % 60);
-    line.append(':');
-    const int msecs = msecsOfDay % 1000;
-    line.append(char('0' + msecs / 100));
-    line.appendTwoDigits(msecs % 100);
+    const int seconds = msecsOfDay / 1000;
+    const int msecs = msecsOfDay - seconds * 1000;
+    const int minutes = seconds / 60;
+    std::memcpy(text, DecimalText::pairs + 2 * (minutes / 60), 2);
+    text[2] = ':';
+    std::memcpy(text + 3, DecimalText::pairs + 2 * (minutes % 60), 2);
+    text[5] = ':';
+    std::memcpy(text + 6, DecimalText::pairs + 2 * (seconds % 60), 2);
+    text[8] = ':';
+    text[9] = char('0' + msecs / 100);
+    std::memcpy(text + 10, DecimalText::pairs + 2 * (msecs % 100), 2);
 }
 
 void appendErrorEntry(LineBuffer &line, const Vemi_CANFD_Data &frame)
@@ -95,9 +99,7 @@ void CsvWriter::appendClock(LineBuffer &line, uint64_t elapsedMs)
 {
     // Frames come a few to the millisecond: the text of the last one serves again.
     if (elapsedMs != clockTextMs) {
-        LineBuffer text;
-        appendClockTime(text, clockMsecs(elapsedMs));
-        std::memcpy(clockText, text.data(), sizeof clockText);
+        writeClockTime(clockText, clockMsecs(elapsedMs));
         clockTextMs = elapsedMs;
     }
     line.append(QLatin1String(clockText, int(sizeof clockText)));
@@ -118,7 +120,7 @@ void CsvWriter::write(const ExportContext &context, QTextStream &out)
     TextSink sink(out);
     LineBuffer line;
     int counted = 0;
-    for (const Vemi_CANFD_Data &frame : context.frames) {
+    for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
         if (!sink.ok())
             return;
         line.clear();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <QDateTime>
 #include <QString>
@@ -15,8 +16,73 @@ class QFile;
 // lives only for the duration of one export.
 struct ExportContext
 {
-    // The call's own copy of the frames, sorted when asked.
+    // The frames in writing order: positions into frames, or frames as they
+    // are when order is empty.
+    class Sequence
+    {
+    public:
+        class Iterator
+        {
+        public:
+            const Vemi_CANFD_Data &operator*() const
+            {
+                return frames[positions ? positions[index] : uint32_t(index)];
+            }
+            Iterator &operator++()
+            {
+                ++index;
+#if defined(__GNUC__)
+                // Sorted, the frames are visited all over memory: ask for one
+                // a little ahead while this one is written.
+                if (positions && index + Ahead < count)
+                    __builtin_prefetch(frames + positions[index + Ahead]);
+#endif
+                return *this;
+            }
+            bool operator!=(const Iterator &other) const { return index != other.index; }
+
+        private:
+            friend class Sequence;
+            static constexpr std::size_t Ahead = 8;
+            const Vemi_CANFD_Data *frames;
+            const uint32_t *positions;
+            std::size_t index;
+            std::size_t count;
+        };
+
+        Iterator begin() const { return at(0); }
+        Iterator end() const { return at(count); }
+
+    private:
+        friend struct ExportContext;
+        Iterator at(std::size_t index) const
+        {
+            Iterator it;
+            it.frames = frames;
+            it.positions = positions;
+            it.index = index;
+            it.count = count;
+            return it;
+        }
+        const Vemi_CANFD_Data *frames;
+        const uint32_t *positions;
+        std::size_t count;
+    };
+
+    // The call's own copy of the frames, in the caller's order.
     QVector<Vemi_CANFD_Data> frames;
+    // Sorted by identifier: the positions of the frames in writing order.
+    std::vector<uint32_t> order;
+
+    Sequence inWritingOrder() const
+    {
+        Sequence sequence;
+        sequence.frames = frames.constData();
+        sequence.positions = order.empty() ? nullptr : order.data();
+        sequence.count = std::size_t(frames.size());
+        return sequence;
+    }
+
     // Frame count, error entries included.
     int total = 0;
     // Smallest timestamp of all frames, error entries included; writers give

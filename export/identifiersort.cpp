@@ -14,11 +14,11 @@ struct Key
 
 } // namespace
 
-QVector<Vemi_CANFD_Data> IdentifierSort::sorted(const QVector<Vemi_CANFD_Data> &frames,
+std::vector<uint32_t> IdentifierSort::positions(const QVector<Vemi_CANFD_Data> &frames,
                                                 SortOrder order)
 {
     if (order != SortOrder::Ascending && order != SortOrder::Descending)
-        return frames;
+        return {};
     std::vector<Key> keys(std::size_t(frames.size()));
     for (int i = 0; i < frames.size(); ++i)
         keys[std::size_t(i)] = Key{frames.at(i).identifier(), uint32_t(i)};
@@ -30,9 +30,8 @@ QVector<Vemi_CANFD_Data> IdentifierSort::sorted(const QVector<Vemi_CANFD_Data> &
         std::sort(keys.begin(), keys.end(),
                   [](const Key &a, const Key &b) { return a.identifier > b.identifier; });
 
-    QVector<Vemi_CANFD_Data> result;
-    result.reserve(frames.size());
-    for (const Key &key : keys)
-        result.append(frames.at(int(key.position)));
+    std::vector<uint32_t> result(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        result[i] = keys[i].position;
     return result;
 }

@@ -50,11 +50,6 @@ void TextSink::write(const LineBuffer &line)
     used += line.size();
 }
 
-bool TextSink::ok() const
-{
-    return !failed && out.status() == QTextStream::Ok;
-}
-
 void TextSink::flush()
 {
     if (!direct || used == 0)

@@ -30,7 +30,7 @@ public:
     // line holds ASCII text only.
     void write(const LineBuffer &line);
     // False once a write failed.
-    bool ok() const;
+    bool ok() const { return direct ? !failed : out.status() == QTextStream::Ok; }
 
 private:
     void flush();
