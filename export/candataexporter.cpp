@@ -15,12 +15,17 @@
 
 namespace {
 
-uint64_t earliestTimestamp(const QVector<Vemi_CANFD_Data> &frames)
+// The smallest and the largest timestamp, in one pass over the frames.
+void timestampRange(const QVector<Vemi_CANFD_Data> &frames, ExportContext &context)
 {
     uint64_t earliest = frames.constFirst().timestamp;
-    for (const Vemi_CANFD_Data &frame : frames)
+    uint64_t latest = earliest;
+    for (const Vemi_CANFD_Data &frame : frames) {
         earliest = std::min(earliest, frame.timestamp);
-    return earliest;
+        latest = std::max(latest, frame.timestamp);
+    }
+    context.baseTimestamp = earliest;
+    context.latestTimestamp = latest;
 }
 
 // Pushes the stream's and the file's buffers out and closes the file. A write
@@ -48,7 +53,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
         return false;
 
     ExportContext context;
-    context.baseTimestamp = earliestTimestamp(frames);
+    timestampRange(frames, context);
     context.exportStartTime = QDateTime::currentDateTime();
     // Unstable, like any introsort: frames of one identifier lose their time order.
     context.order = IdentifierSort::positions(frames, order);

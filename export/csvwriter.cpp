@@ -83,10 +83,8 @@ void CsvWriter::prepareClock(const ExportContext &context)
 {
     start = context.exportStartTime;
     startMsecsOfDay = start.time().msecsSinceStartOfDay();
-    uint64_t latest = context.baseTimestamp;
-    for (const Vemi_CANFD_Data &frame : context.frames)
-        latest = std::max(latest, frame.timestamp);
-    const QDateTime end = start.addMSecs(qint64((latest - context.baseTimestamp) / 1000));
+    const QDateTime end =
+        start.addMSecs(qint64((context.latestTimestamp - context.baseTimestamp) / 1000));
     steadyOffset = end.offsetFromUtc() == start.offsetFromUtc();
     const QTimeZone zone = QTimeZone::systemTimeZone();
     if (steadyOffset && start.timeSpec() == Qt::LocalTime && zone.hasTransitions()) {
