@@ -103,7 +103,21 @@ struct ExportContext
     // of frames cannot overflow the product.
     void reportProgress(int counted) const
     {
-        if (progress && total > 0)
-            progress(int(int64_t(counted) * 100 / total));
+        if (!progress || total <= 0)
+            return;
+        // A division per frame costs more than the rest of the rule: the
+        // percentage is worked out again only where it changes.
+        if (counted < percentFrom || counted >= percentUntil) {
+            percent = int(int64_t(counted) * 100 / total);
+            percentFrom = (int64_t(percent) * total + 99) / 100;
+            percentUntil = (int64_t(percent + 1) * total + 99) / 100;
+        }
+        progress(percent);
     }
+
+private:
+    // The percentage last worked out holds for counted in [from, until).
+    mutable int percent = 0;
+    mutable int64_t percentFrom = 0;
+    mutable int64_t percentUntil = 0;
 };
