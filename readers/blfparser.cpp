@@ -140,8 +140,8 @@ template<typename Message, typename Map>
 BOOL readMessage(HANDLE handle, const VBLObjectHeaderBase &peeked, Map map,
                  uint64_t &previousTime, QVector<Vemi_CANFD_Data> &frames)
 {
+    // The library fills the whole structure; only the header goes in.
     Message message;
-    std::memset(static_cast<void *>(&message), 0, sizeof message);
     message.mHeader.mBase = peeked;
     const BOOL result = BLReadObjectSecure(handle, &message.mHeader.mBase, sizeof message);
     if (result == 1) {
