@@ -37,11 +37,16 @@ int indexOfComma(QStringView line, int from)
     return int(line.indexOf(QLatin1Char(','), from));
 }
 
-// QLatin1String's own search widens the text to UTF-16 first.
+// QLatin1String's own search widens the text to UTF-16 first; the fields are
+// too short for memchr to pay.
 int indexOfComma(QLatin1String line, int from)
 {
-    const void *comma = std::memchr(line.data() + from, ',', std::size_t(line.size() - from));
-    return comma ? int(static_cast<const char *>(comma) - line.data()) : -1;
+    const char *text = line.data();
+    for (int i = from; i < line.size(); ++i) {
+        if (text[i] == ',')
+            return i;
+    }
+    return -1;
 }
 
 // The first nine comma-separated fields, empty ones kept; false when the line
@@ -210,6 +215,16 @@ void readDataBytes(QLatin1String field, Vemi_CANFD_Data &frame)
         if (isSpace(QLatin1Char(*p))) {
             ++p;
             continue;
+        }
+        // Two digits and a blank or the end, as the writer writes a byte.
+        if (end - p >= 2 && (end - p == 2 || isSpace(QLatin1Char(p[2])))) {
+            const int high = TextNumber::digitValue(uchar(p[0]));
+            const int low = TextNumber::digitValue(uchar(p[1]));
+            if (high < 16 && low < 16) {
+                frame.data[j++] = uint8_t(high << 4 | low);
+                p += 2;
+                continue;
+            }
         }
         const char *tokenEnd = p;
         while (tokenEnd < end && !isSpace(QLatin1Char(*tokenEnd)))
