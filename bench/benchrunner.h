@@ -7,33 +7,9 @@
 #include <QVector>
 
 #include "candataexporter.h"
+#include "loadreport.h"
+#include "measurement.h"
 #include "vemi_canfd_data.h"
-
-// One operation's figures: the median time of its runs, the frames it moved
-// and the file bytes it read or wrote.
-struct Measurement
-{
-    bool ok = false;
-    double seconds = 0;
-    qint64 frames = 0;
-    qint64 bytes = 0;
-
-    double framesPerSecond() const { return seconds > 0 ? double(frames) / seconds : 0; }
-    double megabytesPerSecond() const { return seconds > 0 ? double(bytes) / 1e6 / seconds : 0; }
-};
-
-// What one fresh process reports after loading a file into a DataModel, and
-// after converting the frames to the two other formats when asked.
-struct LoadReport
-{
-    bool ok = false;
-    qint64 rows = 0;
-    double loadSeconds = 0;
-    qint64 idleResident = 0; // bytes, before the load
-    qint64 loadPeak = 0;     // bytes, peak resident after the load
-    qint64 convertPeak = 0;  // bytes, peak resident after the conversions
-    QStringList conversions; // "<format> <seconds> <bytes>"
-};
 
 // Times our readers and writers the way the program drives them.
 class BenchRunner final

@@ -196,7 +196,8 @@ int runScale(const Options &options, const QString &dir)
                 "conv. peak", "conversions");
     for (ExportFormat format : Corpus::formats) {
         note("opening and converting %s\n", Corpus::name(format));
-        const QString path = QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));
+        const QString path =
+            QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));
         const LoadReport load = BenchRunner::loadInChild(path, dir);
         if (!load.ok) {
             std::printf("%-6s failed\n", qPrintable(Corpus::name(format)));

@@ -64,7 +64,8 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     // a line costs; whether anybody listens is looked up every so many frames
     // (a receiver connected in the middle of an export may miss some values).
     const QMetaMethod progressSignal = QMetaMethod::fromSignal(&CanDataExporter::progressUpdated);
-    context.progress = [this, progressSignal, listened = false, countdown = 0](int percent) mutable {
+    context.progress = [this, progressSignal, listened = false,
+                        countdown = 0](int percent) mutable {
         if (--countdown <= 0) {
             listened = isSignalConnected(progressSignal);
             countdown = 1024;

@@ -217,7 +217,8 @@ void compareWithReference(const QString &line)
     if (isAscii(line)) {
         const QByteArray latin1 = line.toLatin1();
         Vemi_CANFD_Data fromBytes;
-        QVERIFY2(AscParser::parseLine(QLatin1String(latin1.constData(), latin1.size()), fromBytes) == expectedOk, name);
+        const QLatin1String bytes(latin1.constData(), latin1.size());
+        QVERIFY2(AscParser::parseLine(bytes, fromBytes) == expectedOk, name);
         QVERIFY2(std::memcmp(&fromBytes, &expected, sizeof fromBytes) == 0, name);
     }
 }
@@ -247,8 +248,8 @@ private slots:
             if (c >= 0xD800 && c < 0xE000)
                 continue;
             const QString between = QString::fromUcs4(&c, 1);
-            compareWithReference(QStringLiteral("0.5") + between
-                                 + QStringLiteral("1 7FF Rx d 2 01") + between + QStringLiteral("02"));
+            compareWithReference(QStringLiteral("0.5") + between + QStringLiteral("1 7FF Rx d 2 01")
+                                 + between + QStringLiteral("02"));
             if (QTest::currentTestFailed())
                 return;
         }

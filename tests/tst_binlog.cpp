@@ -330,7 +330,8 @@ private slots:
                 return QByteArray();
             writer.setMeasurementStartTime(BlfBytes::startTime());
             for (const QByteArray &object : objects) {
-                if (!writer.write(*reinterpret_cast<const VBLObjectHeaderBase *>(object.constData())))
+                const auto *base = reinterpret_cast<const VBLObjectHeaderBase *>(object.constData());
+                if (!writer.write(*base))
                     return QByteArray();
             }
             return writer.close() ? TestSupport::readFile(path) : QByteArray();

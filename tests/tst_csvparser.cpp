@@ -470,7 +470,8 @@ private slots:
                 line += (f > 0 ? "," : "") + fields.at(int(random() % fields.size()));
             line = line.trimmed();
             Vemi_CANFD_Data fromText;
-            const bool textOk = CsvParser::parseLine(QStringView(QString::fromLatin1(line)), fromText);
+            const QString text = QString::fromLatin1(line);
+            const bool textOk = CsvParser::parseLine(QStringView(text), fromText);
             Vemi_CANFD_Data fromBytes;
             const bool bytesOk =
                 CsvParser::parseLine(QLatin1String(line.constData(), line.size()), fromBytes);
