@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "littleendian.h"
 #include "objectlayout.h"
 
 namespace binlog {
@@ -16,7 +17,8 @@ bool BlfReader::open(const char *path)
     file.read(reinterpret_cast<char *>(bytes), sizeof bytes);
     if (!fileHeader.decode(bytes, std::size_t(file.gcount())))
         return false;
-    stream = std::make_unique<ContainerStream>(file, fileHeader.dataOffset());
+    stream = std::make_unique<PrefetchStream>(
+        std::make_unique<ContainerStream>(file, fileHeader.dataOffset()));
     return true;
 }
 
@@ -32,12 +34,13 @@ bool BlfReader::read(uint8_t *target, std::size_t size)
 {
     if (size < sizeof(VBLObjectHeader) || !frame())
         return false;
-    std::memset(target, 0, size);
     std::memcpy(target, &current, sizeof current);
     const std::size_t body = std::min<std::size_t>(size - sizeof current,
                                                    currentSize - currentHeaderSize);
     ObjectLayout::bodyFromFile(current.mBase.mObjectType, at() + currentHeaderSize,
                                target + sizeof current, body);
+    // What the object does not fill stays zero.
+    std::memset(target + sizeof current + body, 0, size - sizeof current - body);
     consume();
     return true;
 }
@@ -62,6 +65,20 @@ bool BlfReader::frame()
         return true;
     if (!stream)
         return false;
+    // The usual case: a well-formed object starts right here and is all there.
+    if (available() >= ObjectLayout::V1HeaderSize
+        && LittleEndian::get32(at()) == BL_OBJ_SIGNATURE) {
+        const VBLObjectHeaderBase base = ObjectLayout::decodeBase(at());
+        if (base.mHeaderSize >= ObjectLayout::BaseHeaderSize
+            && base.mObjectSize >= base.mHeaderSize
+            && base.mObjectSize <= ObjectLayout::MaxObjectSize && base.mObjectSize <= available()
+            && ObjectLayout::presentHeader(at(), current)) {
+            currentSize = base.mObjectSize;
+            currentHeaderSize = base.mHeaderSize;
+            framed = true;
+            return true;
+        }
+    }
     for (;;) {
         Fill filled = fill(4);
         if (filled != Fill::Ok) {

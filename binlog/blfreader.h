@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "binlog.h"
-#include "containerstream.h"
+#include "prefetchstream.h"
 #include "fileheader.h"
 
 namespace binlog {
@@ -44,7 +44,7 @@ private:
 
     std::ifstream file;
     FileHeader fileHeader;
-    std::unique_ptr<ContainerStream> stream;
+    std::unique_ptr<PrefetchStream> stream;
     // Inner stream bytes from head on are not consumed yet.
     std::vector<uint8_t> buffer;
     std::size_t head = 0;

@@ -1,6 +1,7 @@
 #include "blfwriter.h"
 
 #include <algorithm>
+#include <thread>
 #include <limits>
 
 #include "logcontainer.h"
@@ -21,6 +22,19 @@ uint64_t nanoseconds(const VBLObjectHeader &header)
 }
 
 } // namespace
+
+BlfWriter::BlfWriter()
+    : threads(std::max(1u, std::thread::hardware_concurrency()))
+{
+}
+
+// The compressor's threads stop before the file closes.
+BlfWriter::~BlfWriter() = default;
+
+void BlfWriter::setCompressionThreads(unsigned count)
+{
+    threads = count;
+}
 
 bool BlfWriter::open(const char *path)
 {
@@ -79,20 +93,24 @@ bool BlfWriter::write(const VBLObjectHeaderBase &base)
     ++fileHeader.objectCount;
     lastObjectTime = std::max(lastObjectTime, nanoseconds(header));
 
-    std::size_t done = 0;
-    while (pending.size() - done >= LogContainer::ChunkSize && !failed) {
-        emitContainer(pending.data() + done, LogContainer::ChunkSize);
-        done += LogContainer::ChunkSize;
+    while (pending.size() >= LogContainer::ChunkSize && !failed) {
+        const auto cut = pending.begin() + std::ptrdiff_t(LogContainer::ChunkSize);
+        std::vector<uint8_t> slice(pending.begin(), cut);
+        pending.erase(pending.begin(), cut);
+        emitContainer(std::move(slice));
     }
-    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(done));
     return !failed;
 }
 
 bool BlfWriter::close()
 {
     if (!failed && !pending.empty())
-        emitContainer(pending.data(), pending.size());
+        emitContainer(std::move(pending));
     pending.clear();
+    if (compressor) {
+        compressor->finish();
+        compressor.reset();
+    }
     if (fileHeader.objectCount > 0)
         fileHeader.lastObjectTime = FileHeader::addNanoseconds(fileHeader.measurementStartTime,
                                                                lastObjectTime);
@@ -106,16 +124,32 @@ bool BlfWriter::close()
     return !failed && !file.fail();
 }
 
-void BlfWriter::emitContainer(const uint8_t *data, std::size_t size)
+void BlfWriter::emitContainer(std::vector<uint8_t> slice)
 {
-    const std::vector<uint8_t> container = LogContainer::encode(data, size, level);
+    if (threads == 0 || level == 0) {
+        writeContainer(LogContainer::encode(slice.data(), slice.size(), level), slice.size());
+        return;
+    }
+    if (!compressor) {
+        compressor = std::make_unique<ContainerCompressor>(
+            level, threads, [this](const std::vector<uint8_t> &container, std::size_t size) {
+                writeContainer(container, size);
+            });
+    }
+    compressor->submit(std::move(slice));
+}
+
+void BlfWriter::writeContainer(const std::vector<uint8_t> &container, std::size_t sliceSize)
+{
+    if (failed)
+        return;
     if (container.empty()) {
         failed = true;
         return;
     }
     writeBytes(container.data(), container.size());
     fileHeader.fileSize += container.size();
-    fileHeader.uncompressedSize += LogContainer::HeaderSize + size;
+    fileHeader.uncompressedSize += LogContainer::HeaderSize + sliceSize;
 }
 
 void BlfWriter::writeBytes(const uint8_t *data, std::size_t size)

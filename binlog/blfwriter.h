@@ -2,15 +2,19 @@
 
 // Writes a BLF file: a placeholder header, the objects packed into one stream
 // that is cut into log containers of LogContainer::ChunkSize bytes, and at the
-// end the final container and the true header. A failed write is remembered;
-// every later call then reports failure.
+// end the final container and the true header. The containers are compressed
+// on worker threads and written in order. A failed write is remembered; every
+// later call then reports failure (a container that fails to reach the disk
+// shows a few objects later than the object that filled it).
 
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "binlog.h"
+#include "containercompressor.h"
 #include "fileheader.h"
 
 namespace binlog {
@@ -18,6 +22,9 @@ namespace binlog {
 class BlfWriter final
 {
 public:
+    BlfWriter();
+    ~BlfWriter();
+
     // Creates or truncates path. False when it cannot be opened; a placeholder
     // header that cannot be written only marks the writer as failed.
     bool open(const char *path);
@@ -27,6 +34,9 @@ public:
     // zlib level 0 (stored) to 9; fixed once the first object was written, so
     // that one file never mixes compression methods.
     bool setCompressionLevel(uint32_t level);
+    // Compression threads; 0 compresses each container on the writing thread.
+    // Defaults to one per core. The file is the same either way.
+    void setCompressionThreads(unsigned threads);
 
     // Appends the object that starts at base, base.mObjectSize bytes long.
     // False when the object is malformed (nothing is written) or the file failed.
@@ -36,12 +46,15 @@ public:
     bool close();
 
 private:
-    void emitContainer(const uint8_t *data, std::size_t size);
+    void emitContainer(std::vector<uint8_t> slice);
+    void writeContainer(const std::vector<uint8_t> &container, std::size_t sliceSize);
     void writeBytes(const uint8_t *data, std::size_t size);
 
     std::ofstream file;
     FileHeader fileHeader;
     int level = 6;
+    unsigned threads;
+    std::unique_ptr<ContainerCompressor> compressor; // made with the first container
     bool failed = false;
     uint64_t lastObjectTime = 0; // nanoseconds, the largest seen
     std::vector<uint8_t> pending; // stream bytes not yet in a container

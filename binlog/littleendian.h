@@ -13,6 +13,16 @@ class LittleEndian final
 public:
     LittleEndian() = delete;
 
+    // True where the host stores numbers as the file does, so that a field
+    // may be copied as it is.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
+    static constexpr bool hostOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+#elif defined(_WIN32)
+    static constexpr bool hostOrder = true;
+#else
+    static constexpr bool hostOrder = false;
+#endif
+
     static uint16_t get16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
 
     static uint32_t get32(const uint8_t *p)

@@ -91,6 +91,12 @@ void storeHost(uint8_t *p, std::size_t width, uint64_t value)
 // end of size, and everything past the known layout, is copied byte for byte.
 void convertBody(uint32_t type, const uint8_t *from, uint8_t *to, std::size_t size, bool toFile)
 {
+    // Every field sits at the same offset on both sides; only the byte order
+    // may differ.
+    if (LittleEndian::hostOrder) {
+        std::memcpy(to, from, size);
+        return;
+    }
     std::size_t offset = 0;
     if (const BodyLayout *body = findLayout(type)) {
         for (std::size_t r = 0; r < body->runCount; ++r) {

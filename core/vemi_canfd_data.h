@@ -80,6 +80,10 @@ static_assert(offsetof(Vemi_CANFD_Data, length) == 4 && offsetof(Vemi_CANFD_Data
                   && offsetof(Vemi_CANFD_Data, timeText) == 100,
               "the frame record keeps its field order and widths");
 
+// A plain block of bytes that may be moved in memory without its copy
+// constructor: vectors of records relocate with memcpy or realloc.
+Q_DECLARE_TYPEINFO(Vemi_CANFD_Data, Q_MOVABLE_TYPE);
+
 Q_DECLARE_METATYPE(Vemi_CANFD_Data)
 Q_DECLARE_METATYPE(QVector<Vemi_CANFD_Data>)
 

@@ -5,6 +5,7 @@
 
 #include "exportcontext.h"
 #include "linebuffer.h"
+#include "textsink.h"
 #include "vemi_canfd_data.h"
 
 namespace {
@@ -88,11 +89,21 @@ void AscWriter::write(const ExportContext &context, QTextStream &out) const
         << "base hex timestamps absolute\t\n"
         << "//version 11.0.0\t\n";
 
+    {
+        TextSink sink(out);
+        if (!writeFrames(context, sink))
+            return;
+    }
+    out << "End Triggerblock\n";
+}
+
+bool AscWriter::writeFrames(const ExportContext &context, TextSink &sink)
+{
     LineBuffer line;
     int counted = 0;
-    for (const Vemi_CANFD_Data &frame : context.frames) {
-        if (out.status() != QTextStream::Ok)
-            return;
+    for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
+        if (!sink.ok())
+            return false;
         ++counted;
         if (frame.isErrorEntry())
             continue;
@@ -104,8 +115,8 @@ void AscWriter::write(const ExportContext &context, QTextStream &out) const
         else
             appendFdLine(line, frame, length);
         line.append('\n');
-        line.writeTo(out);
+        sink.write(line);
         context.reportProgress(counted);
     }
-    out << "End Triggerblock\n";
+    return true;
 }

@@ -7,6 +7,7 @@
 
 struct ExportContext;
 class QTextStream;
+class TextSink;
 
 // Writes the frames as an ASC bus log: three header lines, one TAB-separated
 // line per frame, a closing line. Error entries produce no line.
@@ -27,5 +28,8 @@ public:
     static int lengthToDlc(int length);
 
 private:
+    // False when a write failed.
+    static bool writeFrames(const ExportContext &context, TextSink &sink);
+
     QDateTime moment;
 };

@@ -143,7 +143,7 @@ bool BlfWriter::write(const ExportContext &context) const
 
     int counted = 0;
     uint64_t lastObjectTime = 0;
-    for (const Vemi_CANFD_Data &frame : context.frames) {
+    for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
         if (!ok)
             break;
         ++counted;

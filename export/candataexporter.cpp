@@ -4,38 +4,28 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QMetaMethod>
 #include <QTextStream>
 
 #include "ascwriter.h"
 #include "blfwriter.h"
 #include "csvwriter.h"
 #include "exportcontext.h"
+#include "identifiersort.h"
 
 namespace {
 
-uint64_t earliestTimestamp(const QVector<Vemi_CANFD_Data> &frames)
+// The smallest and the largest timestamp, in one pass over the frames.
+void timestampRange(const QVector<Vemi_CANFD_Data> &frames, ExportContext &context)
 {
     uint64_t earliest = frames.constFirst().timestamp;
-    for (const Vemi_CANFD_Data &frame : frames)
+    uint64_t latest = earliest;
+    for (const Vemi_CANFD_Data &frame : frames) {
         earliest = std::min(earliest, frame.timestamp);
-    return earliest;
-}
-
-// Unstable, like any introsort: frames of one identifier lose their time order.
-// The remote and extended bits take no part in the key.
-void sortByIdentifier(QVector<Vemi_CANFD_Data> &frames, SortOrder order)
-{
-    if (order == SortOrder::Ascending) {
-        std::sort(frames.begin(), frames.end(),
-                  [](const Vemi_CANFD_Data &a, const Vemi_CANFD_Data &b) {
-                      return a.identifier() < b.identifier();
-                  });
-    } else if (order == SortOrder::Descending) {
-        std::sort(frames.begin(), frames.end(),
-                  [](const Vemi_CANFD_Data &a, const Vemi_CANFD_Data &b) {
-                      return a.identifier() > b.identifier();
-                  });
+        latest = std::max(latest, frame.timestamp);
     }
+    context.baseTimestamp = earliest;
+    context.latestTimestamp = latest;
 }
 
 // Pushes the stream's and the file's buffers out and closes the file. A write
@@ -63,13 +53,26 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
         return false;
 
     ExportContext context;
-    context.baseTimestamp = earliestTimestamp(frames);
+    timestampRange(frames, context);
     context.exportStartTime = QDateTime::currentDateTime();
-    sortByIdentifier(frames, order);
+    // Unstable, like any introsort: frames of one identifier lose their time order.
+    context.order = IdentifierSort::positions(frames, order);
     context.total = frames.size();
     context.frames = std::move(frames);
     context.outputPath = outputPath;
-    context.progress = [this](int percent) { emit progressUpdated(percent); };
+    // An emission that nobody hears still costs a good part of what writing
+    // a line costs; whether anybody listens is looked up every so many frames
+    // (a receiver connected in the middle of an export may miss some values).
+    const QMetaMethod progressSignal = QMetaMethod::fromSignal(&CanDataExporter::progressUpdated);
+    context.progress = [this, progressSignal, listened = false,
+                        countdown = 0](int percent) mutable {
+        if (--countdown <= 0) {
+            listened = isSignalConnected(progressSignal);
+            countdown = 1024;
+        }
+        if (listened)
+            emit progressUpdated(percent);
+    };
 
     QFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))

@@ -1,30 +1,56 @@
 #include "csvwriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <QTextStream>
 #include <QTimeZone>
 
 #include "candataexporter.h"
+#include "decimaltext.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
+#include "textsink.h"
 #include "vemi_canfd_data.h"
 
 namespace {
 
 constexpr int64_t msecsPerDay = 24 * 3600 * 1000;
 
-void appendClockTime(LineBuffer &line, int msecsOfDay)
+// ",protocol,remote,extended," for every value of the three.
+struct FlagTexts
 {
-    line.appendTwoDigits(msecsOfDay / 3600000);
-    line.append(':');
-    line.appendTwoDigits(msecsOfDay / 60000 % 60);
-    line.append(':');
-    line.appendTwoDigits(msecsOfDay / 1000 % 60);
-    line.append(':');
-    const int msecs = msecsOfDay % 1000;
-    line.append(char('0' + msecs / 100));
-    line.appendTwoDigits(msecs % 100);
+    char texts[16][8];
+};
+
+constexpr FlagTexts makeFlagTexts()
+{
+    FlagTexts table{};
+    for (int i = 0; i < 16; ++i) {
+        const char text[8] = {',', char('0' + (i >> 2)), ',', char('0' + ((i >> 1) & 1)), ',',
+                              char('0' + (i & 1)), ',', 0};
+        for (int k = 0; k < 8; ++k)
+            table.texts[i][k] = text[k];
+    }
+    return table;
+}
+
+constexpr FlagTexts flagTexts = makeFlagTexts();
+
+// "HH:mm:ss:zzz" into the 12 bytes at text.
+void writeClockTime(char *text, int msecsOfDay)
+{
+    const int seconds = msecsOfDay / 1000;
+    const int msecs = msecsOfDay - seconds * 1000;
+    const int minutes = seconds / 60;
+    std::memcpy(text, DecimalText::pairs + 2 * (minutes / 60), 2);
+    text[2] = ':';
+    std::memcpy(text + 3, DecimalText::pairs + 2 * (minutes % 60), 2);
+    text[5] = ':';
+    std::memcpy(text + 6, DecimalText::pairs + 2 * (seconds % 60), 2);
+    text[8] = ':';
+    text[9] = char('0' + msecs / 100);
+    std::memcpy(text + 10, DecimalText::pairs + 2 * (msecs % 100), 2);
 }
 
 void appendErrorEntry(LineBuffer &line, const Vemi_CANFD_Data &frame)
@@ -57,16 +83,24 @@ void CsvWriter::prepareClock(const ExportContext &context)
 {
     start = context.exportStartTime;
     startMsecsOfDay = start.time().msecsSinceStartOfDay();
-    uint64_t latest = context.baseTimestamp;
-    for (const Vemi_CANFD_Data &frame : context.frames)
-        latest = std::max(latest, frame.timestamp);
-    const QDateTime end = start.addMSecs(qint64((latest - context.baseTimestamp) / 1000));
+    const QDateTime end =
+        start.addMSecs(qint64((context.latestTimestamp - context.baseTimestamp) / 1000));
     steadyOffset = end.offsetFromUtc() == start.offsetFromUtc();
     const QTimeZone zone = QTimeZone::systemTimeZone();
     if (steadyOffset && start.timeSpec() == Qt::LocalTime && zone.hasTransitions()) {
         const QDateTime next = zone.nextTransition(start).atUtc;
         steadyOffset = !next.isValid() || next > end;
     }
+}
+
+void CsvWriter::appendClock(LineBuffer &line, uint64_t elapsedMs)
+{
+    // Frames come a few to the millisecond: the text of the last one serves again.
+    if (elapsedMs != clockTextMs) {
+        writeClockTime(clockText, clockMsecs(elapsedMs));
+        clockTextMs = elapsedMs;
+    }
+    line.append(QLatin1String(clockText, int(sizeof clockText)));
 }
 
 int CsvWriter::clockMsecs(uint64_t elapsedMs) const
@@ -81,32 +115,32 @@ void CsvWriter::write(const ExportContext &context, QTextStream &out)
     out << header();
     prepareClock(context);
 
+    TextSink sink(out);
     LineBuffer line;
     int counted = 0;
-    for (const Vemi_CANFD_Data &frame : context.frames) {
-        if (out.status() != QTextStream::Ok)
+    for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
+        if (!sink.ok())
             return;
         line.clear();
         if (frame.isErrorEntry()) {
             appendErrorEntry(line, frame);
             line.append('\n');
-            line.writeTo(out);
+            sink.write(line);
             continue;
         }
-        line.appendDecimal(frame.direction());
+        line.append(char('0' + frame.direction()));
         line.append(',');
-        appendClockTime(line, clockMsecs((frame.timestamp - context.baseTimestamp) / 1000));
+        appendClock(line, (frame.timestamp - context.baseTimestamp) / 1000);
         line.append(QLatin1String(", ,0x"));
         line.appendHex(frame.identifier(), 8);
-        line.append(',');
-        line.appendDecimal(frame.protocol());
-        line.append(frame.isRemote() ? QLatin1String(",1,") : QLatin1String(",0,"));
-        line.append(frame.isExtended() ? QLatin1String("1,") : QLatin1String("0,"));
+        const int flags = frame.protocol() << 2 | (frame.isRemote() ? 2 : 0)
+                          | (frame.isExtended() ? 1 : 0);
+        line.append(QLatin1String(flagTexts.texts[flags], 7));
         line.appendDecimal(uint64_t(LineBuffer::payloadLength(frame)));
         line.append(',');
         line.appendPayload(frame);
         line.append('\n');
-        line.writeTo(out);
+        sink.write(line);
         context.reportProgress(++counted);
     }
 }

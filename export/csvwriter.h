@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
+class LineBuffer;
 struct ExportContext;
 class QTextStream;
 
@@ -22,6 +23,8 @@ public:
     static QString header();
 
 private:
+    // "HH:mm:ss:zzz" of start + elapsedMs.
+    void appendClock(LineBuffer &line, uint64_t elapsedMs);
     // Milliseconds since local midnight of start + elapsedMs.
     int clockMsecs(uint64_t elapsedMs) const;
     void prepareClock(const ExportContext &context);
@@ -31,4 +34,6 @@ private:
     // No time-zone transition between the start and the last frame: the
     // clock time is plain arithmetic, without a calendar lookup per frame.
     bool steadyOffset = true;
+    uint64_t clockTextMs = ~uint64_t(0); // the elapsed time clockText shows
+    char clockText[12] = {};
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <QDateTime>
 #include <QString>
@@ -15,13 +16,86 @@ class QFile;
 // lives only for the duration of one export.
 struct ExportContext
 {
-    // The call's own copy of the frames, sorted when asked.
+    // The frames in writing order: positions into frames, or frames as they
+    // are when order is empty.
+    class Sequence
+    {
+    public:
+        class Iterator
+        {
+        public:
+            const Vemi_CANFD_Data &operator*() const
+            {
+                return frames[positions ? positions[index] : uint32_t(index)];
+            }
+            Iterator &operator++()
+            {
+                ++index;
+#if defined(__GNUC__)
+                // Sorted, the frames are visited all over memory: ask for one
+                // a little ahead while this one is written.
+                if (positions && index + Ahead < count) {
+                    // A record spans up to three cache lines.
+                    const char *next =
+                        reinterpret_cast<const char *>(frames + positions[index + Ahead]);
+                    __builtin_prefetch(next);
+                    __builtin_prefetch(next + 64);
+                    __builtin_prefetch(next + sizeof(Vemi_CANFD_Data) - 1);
+                }
+#endif
+                return *this;
+            }
+            bool operator!=(const Iterator &other) const { return index != other.index; }
+
+        private:
+            friend class Sequence;
+            static constexpr std::size_t Ahead = 8;
+            const Vemi_CANFD_Data *frames;
+            const uint32_t *positions;
+            std::size_t index;
+            std::size_t count;
+        };
+
+        Iterator begin() const { return at(0); }
+        Iterator end() const { return at(count); }
+
+    private:
+        friend struct ExportContext;
+        Iterator at(std::size_t index) const
+        {
+            Iterator it;
+            it.frames = frames;
+            it.positions = positions;
+            it.index = index;
+            it.count = count;
+            return it;
+        }
+        const Vemi_CANFD_Data *frames;
+        const uint32_t *positions;
+        std::size_t count;
+    };
+
+    // The call's own copy of the frames, in the caller's order.
     QVector<Vemi_CANFD_Data> frames;
+    // Sorted by identifier: the positions of the frames in writing order.
+    std::vector<uint32_t> order;
+
+    Sequence inWritingOrder() const
+    {
+        Sequence sequence;
+        sequence.frames = frames.constData();
+        sequence.positions = order.empty() ? nullptr : order.data();
+        sequence.count = std::size_t(frames.size());
+        return sequence;
+    }
+
     // Frame count, error entries included.
     int total = 0;
     // Smallest timestamp of all frames, error entries included; writers give
     // times relative to it.
     uint64_t baseTimestamp = 0;
+    // Largest timestamp of all frames.
+    uint64_t latestTimestamp = 0;
     // Local time when the export began: the CSV writer's clock base.
     QDateTime exportStartTime;
     // Created or truncated, open for writing in text mode.
@@ -35,7 +109,21 @@ struct ExportContext
     // of frames cannot overflow the product.
     void reportProgress(int counted) const
     {
-        if (progress && total > 0)
-            progress(int(int64_t(counted) * 100 / total));
+        if (!progress || total <= 0)
+            return;
+        // A division per frame costs more than the rest of the rule: the
+        // percentage is worked out again only where it changes.
+        if (counted < percentFrom || counted >= percentUntil) {
+            percent = int(int64_t(counted) * 100 / total);
+            percentFrom = (int64_t(percent) * total + 99) / 100;
+            percentUntil = (int64_t(percent + 1) * total + 99) / 100;
+        }
+        progress(percent);
     }
+
+private:
+    // The percentage last worked out holds for counted in [from, until).
+    mutable int percent = 0;
+    mutable int64_t percentFrom = 0;
+    mutable int64_t percentUntil = 0;
 };

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include <QLatin1String>
 #include <QTextStream>
 #include <QtGlobal>
+
+#include "decimaltext.h"
 
 struct Vemi_CANFD_Data;
 
@@ -26,15 +29,33 @@ public:
         Q_ASSERT(used < Capacity);
         text[used++] = c;
     }
-    void append(QLatin1String literal);
+    void append(QLatin1String literal)
+    {
+        Q_ASSERT(used + literal.size() <= Capacity);
+        std::memcpy(text + used, literal.data(), std::size_t(literal.size()));
+        used += literal.size();
+    }
     // printf "%llu".
-    void appendDecimal(uint64_t value);
+    void appendDecimal(uint64_t value)
+    {
+        if (value < 10)
+            append(char('0' + value));
+        else if (value < 100)
+            appendTwoDigits(int(value));
+        else
+            used += DecimalText::writeUnsigned(value, text + used);
+    }
     // printf "%X" with at least minDigits digits ("%08X" for 8).
     void appendHex(uint32_t value, int minDigits = 1);
     // printf "%.6f" of micros / 1000000.0: the time in seconds.
     void appendSeconds(uint64_t micros);
-    // Two decimal digits, zero-padded.
-    void appendTwoDigits(int value);
+    // printf "%02d" of 0 to 99.
+    void appendTwoDigits(int value)
+    {
+        Q_ASSERT(used + 2 <= Capacity && value >= 0 && value < 100);
+        std::memcpy(text + used, DecimalText::pairs + 2 * value, 2);
+        used += 2;
+    }
     // printf "%02X " of each payload byte, at most 64 of them.
     void appendPayload(const Vemi_CANFD_Data &frame);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLatin1String>
+
 #include "idataparser.h"
 
 class QString;
@@ -17,6 +19,9 @@ public:
 
     bool parse(const QString &filePath, std::atomic<bool> &stopRequested) override;
 
-    // Turns one trimmed frame line into a record; false when the line is dropped.
+    // Turns one trimmed frame line into a zeroed record; false when the line
+    // is dropped. The line split at runs of whitespace as the pattern "\s+"
+    // splits it; the ASCII form reads its numbers by hand, as Qt reads them.
     static bool parseLine(const QString &line, Vemi_CANFD_Data &frame);
+    static bool parseLine(QLatin1String line, Vemi_CANFD_Data &frame);
 };

@@ -10,6 +10,8 @@
 #include <QtDebug>
 
 #include "binlog.h"
+#include "decimaltext.h"
+#include "framevector.h"
 
 namespace {
 
@@ -27,6 +29,28 @@ uint64_t objectNanoseconds(const VBLObjectHeader &header)
     return header.mObjectTimeStamp;
 }
 
+// The time text: "%.6f" of the gap in seconds, the gap in nanoseconds
+// converted to a double. Below 2^40 ns (some 18 minutes) the double lies so
+// close to the exact quotient that rounding the integer nanoseconds to
+// microseconds gives the same six decimals - except at an exact half, where
+// the double's side of it decides.
+void setGapText(uint64_t nanoseconds, Vemi_CANFD_Data &frame)
+{
+    const uint64_t rest = nanoseconds % 1000;
+    if (nanoseconds < (uint64_t(1) << 40) && rest != 500) {
+        const uint64_t micros = nanoseconds / 1000 + (rest > 500 ? 1 : 0);
+        // At most 7 digits, a point and six decimals: within the 31 bytes.
+        frame.timeText[DecimalText::writeSeconds(micros, frame.timeText)] = '\0';
+        return;
+    }
+    // to_chars writes "%.6f" without regard to the process locale.
+    char text[Vemi_CANFD_Data::TimeTextSize];
+    const std::to_chars_result written =
+        std::to_chars(text, text + sizeof text - 1, double(nanoseconds) / 1000000000.0,
+                      std::chars_format::fixed, 6);
+    frame.setTimeText(text, written.ec == std::errc() ? std::size_t(written.ptr - text) : 0);
+}
+
 // timestamp in microseconds (truncated), and as time text the seconds since the
 // previous message of any type; 0 for the first one and after an object time 0.
 void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANFD_Data &frame)
@@ -36,12 +60,7 @@ void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANF
     // Unsigned on purpose: a time below the previous one shows the wrapped difference.
     const uint64_t difference = previousTime != 0 ? time - previousTime : 0;
     previousTime = time;
-    // to_chars writes "%.6f" without regard to the process locale.
-    char text[Vemi_CANFD_Data::TimeTextSize];
-    const std::to_chars_result written =
-        std::to_chars(text, text + sizeof text - 1, double(difference) / 1000000000.0,
-                      std::chars_format::fixed, 6);
-    frame.setTimeText(text, written.ec == std::errc() ? std::size_t(written.ptr - text) : 0);
+    setGapText(difference, frame);
 }
 
 void setIdentifier(DWORD libraryId, Vemi_CANFD_Data &frame)
@@ -121,14 +140,15 @@ template<typename Message, typename Map>
 BOOL readMessage(HANDLE handle, const VBLObjectHeaderBase &peeked, Map map,
                  uint64_t &previousTime, QVector<Vemi_CANFD_Data> &frames)
 {
+    // The library fills the whole structure; only the header goes in.
     Message message;
-    std::memset(static_cast<void *>(&message), 0, sizeof message);
     message.mHeader.mBase = peeked;
     const BOOL result = BLReadObjectSecure(handle, &message.mHeader.mBase, sizeof message);
     if (result == 1) {
         Vemi_CANFD_Data frame;
         map(message, frame);
         applyTimes(message.mHeader, previousTime, frame);
+        FrameVector::reserveForAppend(frames, 1);
         frames.append(frame);
     }
     if (result != 0)

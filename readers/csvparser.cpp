@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include <QStringView>
 #include <QTime>
 
+#include "linesource.h"
 #include "textlogreader.h"
+#include "textnumber.h"
 
 namespace {
 
@@ -26,19 +29,38 @@ enum Field {
     DataField
 };
 
-using Fields = std::array<QStringView, FieldCount>;
+template<typename View>
+using Fields = std::array<View, FieldCount>;
+
+int indexOfComma(QStringView line, int from)
+{
+    return int(line.indexOf(QLatin1Char(','), from));
+}
+
+// QLatin1String's own search widens the text to UTF-16 first; the fields are
+// too short for memchr to pay.
+int indexOfComma(QLatin1String line, int from)
+{
+    const char *text = line.data();
+    for (int i = from; i < line.size(); ++i) {
+        if (text[i] == ',')
+            return i;
+    }
+    return -1;
+}
 
 // The first nine comma-separated fields, empty ones kept; false when the line
 // has fewer. Views into the line, so nothing is allocated.
-bool splitFields(QStringView line, Fields &fields)
+template<typename View>
+bool splitFields(View line, Fields<View> &fields)
 {
-    qsizetype start = 0;
+    int start = 0;
     for (int i = 0; i < FieldCount; ++i) {
-        qsizetype end = line.indexOf(QLatin1Char(','), start);
+        int end = start <= int(line.size()) ? indexOfComma(line, start) : -1;
         if (end < 0) {
             if (i < FieldCount - 1)
                 return false;
-            end = line.size();
+            end = int(line.size());
         }
         fields[i] = line.mid(start, end - start);
         start = end + 1;
@@ -46,47 +68,44 @@ bool splitFields(QStringView line, Fields &fields)
     return true;
 }
 
-int digitValue(QChar c)
+// An ASCII line holds no other white space than these.
+bool isSpace(QLatin1Char c)
 {
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    const ushort lower = u | 0x20;
-    if (lower >= 'a' && lower <= 'f')
-        return lower - 'a' + 10;
-    return 99;
+    const char16_t u = c.unicode();
+    return u == ' ' || (u >= '\t' && u <= '\r');
 }
 
-// An unsigned number with nothing around it: a leading '+' allowed, "0x" in
-// base 16, as Qt's own conversions read one. Anything else, or a value beyond
-// 64 bits, reads as 0.
-template <int Base>
-quint64 toUnsignedBare(QStringView text)
+QStringView trimmed(QStringView text)
 {
-    if (text.startsWith(QLatin1Char('+')))
-        text = text.mid(1);
-    if (Base == 16 && text.size() > 2 && text.at(0) == QLatin1Char('0')
-        && (text.at(1).unicode() | 0x20) == 'x')
-        text = text.mid(2);
-    if (text.isEmpty())
-        return 0;
-    constexpr quint64 limit = std::numeric_limits<quint64>::max() / Base;
-    constexpr int lastDigit = int(std::numeric_limits<quint64>::max() % Base);
-    quint64 value = 0;
-    for (QChar c : text) {
-        const int digit = digitValue(c);
-        if (digit >= Base || value > limit || (value == limit && digit > lastDigit))
-            return 0;
-        value = value * Base + quint64(digit);
-    }
-    return value;
+    return text.trimmed();
+}
+
+QLatin1String trimmed(QLatin1String text)
+{
+    int begin = 0;
+    int end = text.size();
+    while (begin < end && isSpace(text.at(begin)))
+        ++begin;
+    while (end > begin && isSpace(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
 }
 
 // The whole field as an unsigned number; white space around it is allowed.
-template <int Base>
-quint64 toUnsigned(QStringView text)
+template<int Base, typename View>
+quint64 toUnsigned(View text)
 {
-    return toUnsignedBare<Base>(text.trimmed());
+    return TextNumber::toUnsigned<Base>(trimmed(text));
+}
+
+QString toQString(QStringView text)
+{
+    return text.toString();
+}
+
+QString toQString(QLatin1String text)
+{
+    return QString(text);
 }
 
 // Seconds to whole microseconds, halves rounded upward. Anything that is not a
@@ -103,13 +122,14 @@ uint64_t secondsToMicroseconds(double seconds)
 // or two digits, three millisecond digits, "." or ":" between - without
 // building a QTime parser for each line. Every text it accepts reads the same
 // through QTime with one of the two formats; -1 sends the rest there.
-int clockMilliseconds(QStringView text)
+template<typename View>
+int clockMilliseconds(View text)
 {
     int parts[4] = {0, 0, 0, 0};
     int part = 0;
     int digits = 0;
-    for (QChar c : text) {
-        const ushort u = c.unicode();
+    for (int i = 0; i < int(text.size()); ++i) {
+        const ushort u = text.at(i).unicode();
         if (u >= '0' && u <= '9') {
             if (++digits > (part == 3 ? 3 : 2))
                 return -1;
@@ -128,16 +148,17 @@ int clockMilliseconds(QStringView text)
 
 // A clock time counts from midnight; any other text is read as whole seconds,
 // after the same "." to ":" replacement, so a decimal fraction reads as 0.
-uint64_t timestampOf(QStringView field)
+template<typename View>
+uint64_t timestampOf(View field)
 {
-    const QStringView trimmed = field.trimmed();
-    if (trimmed.isEmpty())
+    const View bare = trimmed(field);
+    if (bare.isEmpty())
         return 0;
-    const int fast = clockMilliseconds(trimmed);
+    const int fast = clockMilliseconds(bare);
     if (fast >= 0)
         return uint64_t(fast) * 1000;
 
-    const QString text = trimmed.toString().toUpper().replace(QLatin1Char('.'), QLatin1Char(':'));
+    const QString text = toQString(bare).toUpper().replace(QLatin1Char('.'), QLatin1Char(':'));
     QTime time = QTime::fromString(text, QStringLiteral("HH:mm:ss:zzz"));
     if (!time.isValid())
         time = QTime::fromString(text, QStringLiteral("H:m:s:zzz"));
@@ -147,14 +168,15 @@ uint64_t timestampOf(QStringView field)
 }
 
 // The untrimmed field, upper-cased, as UTF-8 cut to the record's 31 bytes.
-void storeTimeText(QStringView field, Vemi_CANFD_Data &frame)
+template<typename View>
+void storeTimeText(View field, Vemi_CANFD_Data &frame)
 {
     char ascii[Vemi_CANFD_Data::TimeTextSize];
     const int count = int(std::min<qsizetype>(field.size(), Vemi_CANFD_Data::TimeTextSize - 1));
     for (int i = 0; i < count; ++i) {
         const ushort u = field.at(i).unicode();
         if (u >= 0x80) {
-            const QByteArray utf8 = field.toString().toUpper().toUtf8();
+            const QByteArray utf8 = toQString(field).toUpper().toUtf8();
             frame.setTimeText(utf8.constData(), std::size_t(utf8.size()));
             return;
         }
@@ -166,18 +188,49 @@ void storeTimeText(QStringView field, Vemi_CANFD_Data &frame)
 // Blank-separated hexadecimal bytes, at most frame.length of them.
 void readDataBytes(QStringView field, Vemi_CANFD_Data &frame)
 {
-    const qsizetype size = field.size();
-    qsizetype pos = 0;
+    const int size = int(field.size());
+    int pos = 0;
     for (int j = 0; j < frame.length; ++j) {
         while (pos < size && field.at(pos).isSpace())
             ++pos;
         if (pos == size)
             return;
-        qsizetype end = pos;
+        int end = pos;
         while (end < size && !field.at(end).isSpace())
             ++end;
-        frame.data[j] = uint8_t(toUnsignedBare<16>(field.mid(pos, end - pos)) & 0xFF);
+        frame.data[j] = uint8_t(TextNumber::toUnsigned<16>(field.mid(pos, end - pos)) & 0xFF);
         pos = end;
+    }
+}
+
+// The same for an ASCII field, where the bytes are nearly always two digits
+// and a blank, as the writer writes them.
+void readDataBytes(QLatin1String field, Vemi_CANFD_Data &frame)
+{
+    const char *p = field.data();
+    const char *const end = p + field.size();
+    for (int j = 0; j < frame.length;) {
+        if (p == end)
+            return;
+        if (isSpace(QLatin1Char(*p))) {
+            ++p;
+            continue;
+        }
+        // Two digits and a blank or the end, as the writer writes a byte.
+        if (end - p >= 2 && (end - p == 2 || isSpace(QLatin1Char(p[2])))) {
+            const int high = TextNumber::digitValue(uchar(p[0]));
+            const int low = TextNumber::digitValue(uchar(p[1]));
+            if (high < 16 && low < 16) {
+                frame.data[j++] = uint8_t(high << 4 | low);
+                p += 2;
+                continue;
+            }
+        }
+        const char *tokenEnd = p;
+        while (tokenEnd < end && !isSpace(QLatin1Char(*tokenEnd)))
+            ++tokenEnd;
+        frame.data[j++] = uint8_t(TextNumber::toUnsigned<16>(QLatin1String(p, int(tokenEnd - p))));
+        p = tokenEnd;
     }
 }
 
@@ -194,14 +247,10 @@ bool containsHeaderWord(QStringView line)
     return false;
 }
 
-} // namespace
-
-CsvParser::CsvParser() = default;
-CsvParser::~CsvParser() = default;
-
-bool CsvParser::parseLine(QStringView line, Vemi_CANFD_Data &frame)
+template<typename View>
+bool fillRecord(View line, Vemi_CANFD_Data &frame)
 {
-    Fields fields;
+    Fields<View> fields;
     if (!splitFields(line, fields))
         return false;
 
@@ -222,19 +271,41 @@ bool CsvParser::parseLine(QStringView line, Vemi_CANFD_Data &frame)
     return true;
 }
 
+template<typename View>
+TextLogReader::Line readLine(View line, qint64 lineNumber, Vemi_CANFD_Data &frame)
+{
+    using Line = TextLogReader::Line;
+    // The first line is the header, whatever it holds.
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || lineNumber == 1)
+        return Line::Skipped;
+    return CsvParser::parseLine(line, frame) ? Line::Frame : Line::Skipped;
+}
+
+} // namespace
+
+CsvParser::CsvParser() = default;
+CsvParser::~CsvParser() = default;
+
+bool CsvParser::parseLine(QStringView line, Vemi_CANFD_Data &frame)
+{
+    return !containsHeaderWord(line) && fillRecord(line, frame);
+}
+
+bool CsvParser::parseLine(QLatin1String line, Vemi_CANFD_Data &frame)
+{
+    // The header word is not ASCII: an ASCII line never holds it.
+    return fillRecord(line, frame);
+}
+
 bool CsvParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
 {
     TextLogReader reader(*this, {QStringLiteral("开始解析CSV文件..."),
                                  QStringLiteral("正在解析CSV..."),
                                  QStringLiteral("CSV文件解析成功")});
     return reader.run(filePath, QIODevice::Text, stopRequested,
-                      [](const QString &rawLine, qint64 lineNumber, Vemi_CANFD_Data &frame) {
-                          using Line = TextLogReader::Line;
-                          const QStringView line(rawLine);
-                          // The first line is the header, whatever it holds.
-                          if (line.isEmpty() || line.startsWith(QLatin1Char(';'))
-                              || lineNumber == 1 || containsHeaderWord(line))
-                              return Line::Skipped;
-                          return parseLine(line, frame) ? Line::Frame : Line::Skipped;
+                      [](const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame) {
+                          return line.isAscii()
+                                     ? readLine(line.asciiLine(), lineNumber, frame)
+                                     : readLine(QStringView(line.textLine()), lineNumber, frame);
                       });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLatin1String>
+
 #include "idataparser.h"
 
 class QString;
@@ -20,7 +22,8 @@ public:
 
     bool parse(const QString &filePath, std::atomic<bool> &stopRequested) override;
 
-    // Fills a zeroed record from one trimmed line; false when the line has fewer
-    // than nine fields.
+    // Fills a zeroed record from one trimmed line after the first; false when
+    // the line has fewer than nine fields or is a header line.
     static bool parseLine(QStringView line, Vemi_CANFD_Data &frame);
+    static bool parseLine(QLatin1String line, Vemi_CANFD_Data &frame);
 };

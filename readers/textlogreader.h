@@ -5,10 +5,10 @@
 
 #include <QFile>
 #include <QString>
-#include <QTextStream>
 #include <QVector>
 
 #include "idataparser.h"
+#include "linesource.h"
 #include "vemi_canfd_data.h"
 
 // The reading loop the line-based readers share: start report, open, one line
@@ -37,8 +37,8 @@ public:
 
     TextLogReader(IDataParser &parser, Texts texts);
 
-    // handleLine(QString &line, qint64 lineNumber, Vemi_CANFD_Data &frame) gets
-    // each line trimmed and a zeroed record, and returns a Line.
+    // handleLine(const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame)
+    // gets each line (trimmed) and a zeroed record, and returns a Line.
     template <typename LineHandler>
     bool run(const QString &filePath, QIODevice::OpenMode mode, std::atomic<bool> &stopRequested,
              LineHandler handleLine);
@@ -61,26 +61,25 @@ bool TextLogReader::run(const QString &filePath, QIODevice::OpenMode mode,
     QFile file;
     if (!open(file, filePath, mode))
         return false;
-    QTextStream in(&file);
+    LineSource lines(file);
 
     qint64 lineCount = 0;
-    QString line;
-    while (!in.atEnd()) {
+    while (!lines.atEnd()) {
         if (stopRequested.load()) {
             stopped();
             return false;
         }
-        // Trimmed in place: the line buffer is reused from one line to the next.
-        in.readLineInto(&line);
-        line = std::move(line).trimmed();
+        lines.readLine();
         ++lineCount;
 
-        Vemi_CANFD_Data frame;
-        const Line outcome = handleLine(line, lineCount, frame);
+        // The record is made in its place in the batch, and taken back when
+        // the line yields none.
+        batch.resize(batch.size() + 1);
+        const Line outcome = handleLine(lines, lineCount, batch.last());
+        if (outcome != Line::Frame)
+            batch.removeLast();
         if (outcome == Line::Skipped)
             continue;
-        if (outcome == Line::Frame)
-            batch.append(frame);
         closingStep(lineCount);
     }
     finish();

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include "ascwriter.h"
@@ -169,6 +170,45 @@ private slots:
         LineBuffer line;
         line.appendSeconds(micros);
         QCOMPARE(QByteArray(line.data(), line.size()), QByteArray(expected));
+    }
+
+    // The hand-made number texts the writers use, against printf.
+    void numbersMatchPrintf()
+    {
+        QRandomGenerator random(0xF0F);
+        char expected[600];
+        LineBuffer line;
+        for (int i = 0; i < 20000; ++i) {
+            // Values of every magnitude, the edges of each included.
+            const int bits = i % 65;
+            const quint64 value = bits == 64 ? random.generate64()
+                                             : random.generate64() & ((quint64(1) << bits) - 1);
+            const quint32 word = quint32(value);
+            line.clear();
+            line.appendDecimal(value);
+            line.append(' ');
+            line.appendHex(word);
+            line.append(' ');
+            line.appendHex(word, 8);
+            line.append(' ');
+            line.appendTwoDigits(int(value % 100));
+            std::snprintf(expected, sizeof expected, "%llu %X %08X %02d",
+                          static_cast<unsigned long long>(value), word, word, int(value % 100));
+            QCOMPARE(QByteArray(line.data(), line.size()), QByteArray(expected));
+        }
+        Vemi_CANFD_Data frame;
+        for (int length = 0; length <= 64; ++length) {
+            frame.length = uint8_t(length);
+            QByteArray text;
+            for (int b = 0; b < length; ++b) {
+                frame.data[b] = uint8_t(random.bounded(256));
+                std::snprintf(expected, sizeof expected, "%02X ", frame.data[b]);
+                text += expected;
+            }
+            line.clear();
+            line.appendPayload(frame);
+            QCOMPARE(QByteArray(line.data(), line.size()), text);
+        }
     }
 
     void roundTripThroughReader()

@@ -7,6 +7,7 @@
 
 #include "binlog.h"
 #include "blfbytes.h"
+#include "blfwriter.h"
 #include "testsupport.h"
 
 #ifdef Q_OS_UNIX
@@ -316,6 +317,34 @@ private slots:
             QCOMPARE(read[i].bytes.left(objects[i].size()), objects[i]);
     }
 
+    // Containers compressed on worker threads make the file a single thread
+    // makes, byte for byte.
+    void compressionThreadsWriteTheSameFile()
+    {
+        const QList<QByteArray> objects = mixedObjects(30000);
+        auto writeWith = [&](unsigned threads) {
+            const QString path = dir.filePath(QStringLiteral("threads%1.blf").arg(threads));
+            binlog::BlfWriter writer;
+            writer.setCompressionThreads(threads);
+            if (!writer.open(path.toLocal8Bit().constData()))
+                return QByteArray();
+            writer.setMeasurementStartTime(BlfBytes::startTime());
+            for (const QByteArray &object : objects) {
+                const auto *base = reinterpret_cast<const VBLObjectHeaderBase *>(object.constData());
+                if (!writer.write(*base))
+                    return QByteArray();
+            }
+            return writer.close() ? TestSupport::readFile(path) : QByteArray();
+        };
+        const QByteArray single = writeWith(0);
+        QList<BlfBytes::Container> containers;
+        QString problem;
+        QVERIFY2(BlfBytes::walk(single, containers, problem), qPrintable(problem));
+        QVERIFY(containers.size() > 10);
+        for (unsigned threads : {1u, 2u, 5u})
+            QVERIFY2(writeWith(threads) == single, QByteArray::number(threads));
+    }
+
     void fileWithoutObjectsIsTheHeader()
     {
         const QString path = dir.filePath(QStringLiteral("empty.blf"));
@@ -335,13 +364,19 @@ private slots:
     void writeErrorsAreReported_data()
     {
         QTest::addColumn<bool>("sizeLimit");
-        QTest::newRow("device full from the start") << false;
-        QTest::newRow("file size limit after the first container") << true;
+        QTest::addColumn<int>("level");
+        QTest::newRow("device full from the start") << false << 0;
+        QTest::newRow("file size limit after the first container") << true << 0;
+        // Compressed on worker threads, a container is written some objects
+        // after the one that filled it: the failure may show only at the close.
+        QTest::newRow("compressed, device full") << false << 6;
+        QTest::newRow("compressed, file size limit") << true << 6;
     }
 
     void writeErrorsAreReported()
     {
         QFETCH(bool, sizeLimit);
+        QFETCH(int, level);
 #ifdef Q_OS_UNIX
         const QString path = sizeLimit ? dir.filePath(QStringLiteral("limited.blf"))
                                        : QStringLiteral("/dev/full");
@@ -353,11 +388,11 @@ private slots:
             // Past the limit a write fails with EFBIG instead of raising SIGXFSZ.
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit limited = saved;
-            limited.rlim_cur = 200000;
+            limited.rlim_cur = level > 0 ? 4000 : 200000;
             QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
         }
         HANDLE handle = BLCreateFile(path.toLocal8Bit().constData(), BL_GENERIC_WRITE);
-        BLSetWriteOptions(handle, 0, 0);
+        BLSetWriteOptions(handle, DWORD(level), 0);
         int written = 0;
         for (QByteArray object : mixedObjects(10000)) {
             if (!BLWriteObject(handle, reinterpret_cast<VBLObjectHeaderBase *>(object.data())))
@@ -368,6 +403,8 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &saved);
         QVERIFY(handle != BL_INVALID_HANDLE_VALUE);
         QCOMPARE(closed, FALSE);
+        if (level > 0)
+            return;
         QVERIFY(written < 10000);
         if (sizeLimit) {
             // The first container went out; the objects of the second fail with it.
@@ -376,6 +413,7 @@ private slots:
         }
 #else
         Q_UNUSED(sizeLimit)
+        Q_UNUSED(level)
         QSKIP("needs a POSIX system");
 #endif
     }

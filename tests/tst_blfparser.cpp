@@ -2,8 +2,10 @@
 // frame, the time rules, the run's signals, stopping, and damaged files.
 
 #include <cstring>
+#include <iterator>
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -283,6 +285,32 @@ private slots:
         for (int i = 0; i < frames.size(); ++i) {
             QCOMPARE(quint64(frames[i].timestamp), timestamps[i]);
             QCOMPARE(QString::fromLatin1(frames[i].timeText), texts[i]);
+        }
+    }
+
+    // The time text is "%.6f" of the gap in seconds: every gap, exact
+    // half microseconds and gaps past 2^40 ns included.
+    void timeTextsAsPrintf()
+    {
+        QRandomGenerator random(0xB1F);
+        const quint64 steps[] = {0, 1, 499, 500, 501, 999, 1000, 1500, 2500, 1234567,
+                                 (quint64(1) << 40) - 500, quint64(1) << 40,
+                                 (quint64(1) << 40) + 1500, quint64(1) << 52};
+        QByteArray stream;
+        QList<quint64> times;
+        quint64 time = 1;
+        for (int i = 0; i < 4000; ++i) {
+            time += i % 3 == 0 ? steps[random.bounded(int(std::size(steps)))]
+                               : random.generate64() % (quint64(1) << (8 + i % 33));
+            times << time;
+            stream += BlfBytes::canMessage(1, 0, time);
+        }
+        const QVector<Vemi_CANFD_Data> frames =
+            TestSupport::parseOnWorker(write(BlfBytes::file(stream))).frames();
+        QCOMPARE(frames.size(), times.size());
+        for (int i = 1; i < frames.size(); ++i) {
+            const double seconds = double(times[i] - times[i - 1]) / 1000000000.0;
+            QCOMPARE(QString::fromLatin1(frames[i].timeText), QString::asprintf("%.6f", seconds));
         }
     }
 

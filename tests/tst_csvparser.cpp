@@ -452,6 +452,34 @@ private slots:
         QCOMPARE(finished.count(), 0);
     }
 
+    // An ASCII line is read from its bytes, any other as text: random ASCII
+    // lines give the same record both ways.
+    void asciiLinesReadAsText()
+    {
+        const QList<QByteArray> fields = QByteArray(
+            "0|1|2| 1 |+1|01|x||12:34:56.789|12:34:56:789| 9:5:1:001 |5|1.5|25:00:00:000|"
+            "12:34:56.7890|ab| |0x000001A5|1A5|0X1a5| 0x1 |0x|+0x5|FFFFFFFFFFFFFFFFF|3|7| 2 |"
+            "8|64|65|300|-1|01 02 03| 1  2 |fff 0x1 +2|zz|\t0A\v0B\f|0a 0B 0c 0D 0e 0F 10 11 "
+            "12 13 14 15 16 17 18 19 1a 1b 1c 1d 1e 1f 20 21 22 23 24 25 26 27 28 29 2a 2b 2c "
+            "2d 2e 2f 30 31 32 33 34 35 36 37 38 39 3a 3b 3c 3d 3e 3f 40 41 |\x01").split('|');
+        std::mt19937 random(77);
+        for (int i = 0; i < 50000; ++i) {
+            QByteArray line;
+            const int count = 7 + int(random() % 5);
+            for (int f = 0; f < count; ++f)
+                line += (f > 0 ? "," : "") + fields.at(int(random() % fields.size()));
+            line = line.trimmed();
+            Vemi_CANFD_Data fromText;
+            const QString text = QString::fromLatin1(line);
+            const bool textOk = CsvParser::parseLine(QStringView(text), fromText);
+            Vemi_CANFD_Data fromBytes;
+            const bool bytesOk =
+                CsvParser::parseLine(QLatin1String(line.constData(), line.size()), fromBytes);
+            QVERIFY2(textOk == bytesOk, line.constData());
+            QVERIFY2(std::memcmp(&fromText, &fromBytes, sizeof fromText) == 0, line.constData());
+        }
+    }
+
 private:
     QTemporaryDir dir;
 };

@@ -174,6 +174,26 @@ private slots:
         QCOMPARE(values, (QList<int>{83, 100}));
     }
 
+    // The percentage, worked out only where it changes, is counted * 100 /
+    // total for every count, also when counts are skipped.
+    void progressRuleForEveryCount()
+    {
+        for (int total : {1, 2, 3, 7, 99, 100, 101, 999, 30001}) {
+            for (int step : {1, 3}) {
+                QList<int> values;
+                ExportContext context;
+                context.total = total;
+                context.progress = [&values](int percent) { values << percent; };
+                QList<int> expected;
+                for (int counted = 1; counted <= total; counted += step) {
+                    context.reportProgress(counted);
+                    expected << int(int64_t(counted) * 100 / total);
+                }
+                QCOMPARE(values, expected);
+            }
+        }
+    }
+
     void unusablePath_data()
     {
         QTest::addColumn<QString>("name");

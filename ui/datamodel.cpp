@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framevector.h"
+
 namespace {
 
 constexpr int ColumnCount = 10;
@@ -129,14 +131,18 @@ void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
         return;
     const int first = frameList.size();
     beginInsertRows(QModelIndex(), first, first + data.size() - 1);
-    frameList += data;
+    // The first batch is taken as it is (the BLF reader's one batch holds the
+    // whole file); later ones grow the vector without holding it twice.
+    FrameVector::append(frameList, data);
     endInsertRows();
 }
 
 void DataModel::clearFrames()
 {
     beginResetModel();
-    frameList.clear();
+    // clear() would keep the block, which for a large file is hundreds of
+    // megabytes held until the next file's first batch arrives.
+    frameList = QVector<Vemi_CANFD_Data>();
     endResetModel();
 }
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include "benchrunner.h"
+
+// The side-by-side table: our figures, python-can's and their ratio, and
+// whether each target is met.
+class BenchReport final
+{
+public:
+    // peerRatio: the least ratio to python-can we aim at (0: none);
+    // atLeastAs: the label of one of our rows this one must not be slower than.
+    void add(const QString &label, const Measurement &ours, const Measurement *peer = nullptr,
+             double peerRatio = 0, const QString &atLeastAs = QString());
+    void addMemory(const QString &format, const LoadReport &load);
+    void print(qint64 frames) const;
+
+private:
+    struct Row
+    {
+        QString label;
+        Measurement ours;
+        Measurement peer;
+        bool hasPeer = false;
+        double peerRatio = 0;
+        QString atLeastAs;
+    };
+    struct MemoryRow
+    {
+        QString format;
+        LoadReport load;
+    };
+
+    const Row *find(const QString &label) const;
+
+    QVector<Row> rows;
+    QVector<MemoryRow> memory;
+};

@@ -1,0 +1,193 @@
+#include "benchrunner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include "corpus.h"
+#include "datahub.h"
+#include "datamodel.h"
+#include "processmemory.h"
+
+namespace {
+
+const char *const childOption = "--child";
+
+// Loads path into model as the window does; seconds until the last row is in.
+double load(DataModel &model, const QString &path, bool &ok)
+{
+    DataHub hub;
+    QObject::connect(&hub, &DataHub::dataParsed, &model, &DataModel::appendFrames);
+    QEventLoop loop;
+    ok = false;
+    QObject::connect(&hub, &DataHub::parsingFinished, &loop, [&](bool success) {
+        ok = success;
+        loop.quit();
+    });
+    std::atomic<bool> stop{false};
+    QThread *thread = QThread::create([&hub, &path, &stop] { hub.parseFile(path, stop); });
+    QElapsedTimer timer;
+    timer.start();
+    thread->start();
+    loop.exec();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    thread->wait();
+    delete thread;
+    return seconds;
+}
+
+} // namespace
+
+Measurement BenchRunner::median(const QVector<Measurement> &runs)
+{
+    Measurement result;
+    if (runs.isEmpty())
+        return result;
+    std::vector<double> times;
+    result.ok = true;
+    for (const Measurement &one : runs) {
+        times.push_back(one.seconds);
+        result.ok = result.ok && one.ok;
+        result.frames = one.frames;
+        result.bytes = one.bytes;
+    }
+    std::sort(times.begin(), times.end());
+    result.seconds = times[times.size() / 2];
+    return result;
+}
+
+Measurement BenchRunner::read(const QString &path)
+{
+    Measurement one;
+    DataModel model;
+    one.seconds = load(model, path, one.ok);
+    one.frames = model.rowCount();
+    one.bytes = QFileInfo(path).size();
+    return one;
+}
+
+Measurement BenchRunner::write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
+                               SortOrder order, const QString &path)
+{
+    Measurement one;
+    CanDataExporter exporter;
+    QElapsedTimer timer;
+    timer.start();
+    one.ok = exporter.exportData(frames, format, order, path);
+    one.seconds = double(timer.nsecsElapsed()) / 1e9;
+    one.frames = frames.size();
+    one.bytes = QFileInfo(path).size();
+    return one;
+}
+
+Measurement BenchRunner::writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
+                                                   ExportFormat format, const QString &path)
+{
+    Measurement one;
+    {
+        CanDataExporter exporter;
+        QObject receiver;
+        int last = -1;
+        QObject::connect(&exporter, &CanDataExporter::progressUpdated, &receiver,
+                         [&last](int percent) { last = percent; });
+        QEventLoop loop;
+        bool ok = false;
+        QThread *thread = QThread::create(
+            [&] { ok = exporter.exportData(frames, format, SortOrder::None, path); });
+        QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+        QElapsedTimer timer;
+        timer.start();
+        thread->start();
+        loop.exec();
+        // The queued progress values still waiting are part of the export.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        while (last != 100 && ok)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        one.seconds = double(timer.nsecsElapsed()) / 1e9;
+        thread->wait();
+        delete thread;
+        one.ok = ok;
+        one.frames = frames.size();
+        one.bytes = QFileInfo(path).size();
+    }
+    return one;
+}
+
+LoadReport BenchRunner::loadInChild(const QString &path, const QString &convertDir)
+{
+    LoadReport report;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList arguments{QString::fromLatin1(childOption), path};
+    if (!convertDir.isEmpty())
+        arguments << convertDir;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return report;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        const QByteArray key = words.value(0);
+        if (key == "rows")
+            report.rows = words.value(1).toLongLong();
+        else if (key == "load")
+            report.loadSeconds = words.value(1).toDouble();
+        else if (key == "idle")
+            report.idleResident = words.value(1).toLongLong();
+        else if (key == "loadpeak")
+            report.loadPeak = words.value(1).toLongLong();
+        else if (key == "convertpeak")
+            report.convertPeak = words.value(1).toLongLong();
+        else if (key == "convert")
+            report.conversions << QString::fromLatin1(line.mid(key.size() + 1));
+    }
+    report.ok = report.rows > 0;
+    return report;
+}
+
+int BenchRunner::childMain(const QStringList &arguments)
+{
+    const int at = arguments.indexOf(QString::fromLatin1(childOption));
+    const QString path = arguments.value(at + 1);
+    const QString convertDir = arguments.value(at + 2);
+
+    DataModel model;
+    const qint64 idle = ProcessMemory::resident();
+    bool ok = false;
+    const double seconds = load(model, path, ok);
+    const qint64 loadPeak = ProcessMemory::peakResident();
+    if (!ok)
+        return 1;
+    std::printf("rows %d\nload %.6f\nidle %lld\nloadpeak %lld\n", model.rowCount(), seconds,
+                idle, loadPeak);
+
+    if (!convertDir.isEmpty()) {
+        const QString source = QFileInfo(path).suffix().toLower();
+        CanDataExporter exporter;
+        for (ExportFormat format : Corpus::formats) {
+            if (Corpus::suffix(format) == source)
+                continue;
+            const QString target = convertDir + QStringLiteral("/converted.")
+                                   + Corpus::suffix(format);
+            QElapsedTimer timer;
+            timer.start();
+            // The window copies the table's frames for the export thread.
+            const QVector<Vemi_CANFD_Data> frames = model.frames();
+            if (!exporter.exportData(frames, format, SortOrder::None, target))
+                return 1;
+            std::printf("convert %s %.6f %lld\n", qPrintable(Corpus::name(format)),
+                        double(timer.nsecsElapsed()) / 1e9, QFileInfo(target).size());
+            QFile::remove(target);
+        }
+        std::printf("convertpeak %lld\n", ProcessMemory::peakResident());
+    }
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,251 @@
+// tavrix-bench [FRAMES] [--runs R] [--no-peer] [--dir DIR] [--only OPERATION]
+// tavrix-bench --scale [FRAMES] [--dir DIR]
+//
+// Generates a corpus of FRAMES frames (default 1 000 000) as ASC, CSV and BLF
+// and times our reading (end to end into the table model), writing and load
+// memory against python-can. --scale opens a large corpus of each format in a
+// fresh process and converts it to the two other formats.
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "benchreport.h"
+#include "benchrunner.h"
+#include "corpus.h"
+#include "peerbench.h"
+#include "vemi_canfd_data.h"
+
+namespace {
+
+struct Options
+{
+    int frames = 0;
+    int runs = 0;
+    bool peer = true;
+    bool scale = false;
+    QString dir;
+    QString only; // run just the operations whose label starts with this
+};
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options options;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--runs"))
+            options.runs = arguments.value(++i).toInt();
+        else if (argument == QLatin1String("--no-peer"))
+            options.peer = false;
+        else if (argument == QLatin1String("--scale"))
+            options.scale = true;
+        else if (argument == QLatin1String("--dir"))
+            options.dir = arguments.value(++i);
+        else if (argument == QLatin1String("--only"))
+            options.only = arguments.value(++i);
+        else
+            options.frames = argument.toInt();
+    }
+    if (options.frames <= 0)
+        options.frames = options.scale ? 10000000 : 1000000;
+    // Median of five; fewer where one run takes long.
+    if (options.runs <= 0)
+        options.runs = options.frames <= 2000000 ? 5 : options.frames <= 5000000 ? 3 : 1;
+    return options;
+}
+
+void note(const char *format, const QString &text = QString())
+{
+    std::fprintf(stderr, format, qPrintable(text));
+    std::fflush(stderr);
+}
+
+Corpus makeCorpus(const Options &options, const QString &dir)
+{
+    note("generating %s frames\n", QString::number(options.frames));
+    Corpus corpus(options.frames);
+    QElapsedTimer timer;
+    timer.start();
+    if (!corpus.writeFiles(dir)) {
+        std::fprintf(stderr, "cannot write the corpus into %s\n", qPrintable(dir));
+        std::exit(1);
+    }
+    std::printf("corpus: %d frames (%d classic, %d CAN FD) in %s, written in %.1f s\n",
+                options.frames, corpus.classicCount(), options.frames - corpus.classicCount(),
+                qPrintable(dir), double(timer.elapsed()) / 1000);
+    for (ExportFormat format : Corpus::formats) {
+        std::printf("  %s %.1f MB\n", qPrintable(Corpus::name(format)),
+                    double(QFileInfo(corpus.path(format)).size()) / 1e6);
+    }
+    std::fflush(stdout);
+    return corpus;
+}
+
+int runBench(const Options &options, const QString &dir)
+{
+    Corpus corpus = makeCorpus(options, dir);
+    auto wanted = [&options](const QString &label) {
+        return options.only.isEmpty() || label.startsWith(options.only);
+    };
+
+    bool peer = options.peer && options.only.isEmpty();
+    if (!peer) {
+        std::printf("python-can: skipped\n");
+    } else if (!PeerBench::available()) {
+        peer = false;
+        std::printf("python-can: not available (%s cannot import can); "
+                    "the comparison is skipped\n", qPrintable(PeerBench::python()));
+    }
+
+    // Our operations, in the order of the report.
+    QVector<QString> labels;
+    QVector<BenchRunner::Operation> operations;
+    auto add = [&](const QString &label, BenchRunner::Operation operation) {
+        if (!wanted(label))
+            return;
+        labels << label;
+        operations << std::move(operation);
+    };
+    const QVector<Vemi_CANFD_Data> &frames = corpus.frames();
+    for (ExportFormat format : Corpus::formats) {
+        const QString path = corpus.path(format);
+        add(QStringLiteral("read ") + Corpus::name(format),
+            [path] { return BenchRunner::read(path); });
+    }
+    for (ExportFormat format : Corpus::formats) {
+        const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format));
+        for (SortOrder order : {SortOrder::None, SortOrder::Ascending}) {
+            const QString label = QStringLiteral("write ") + Corpus::name(format)
+                                  + (order == SortOrder::Ascending ? QStringLiteral(" sorted")
+                                                                   : QString());
+            add(label, [&frames, format, order, out] {
+                return BenchRunner::write(frames, format, order, out);
+            });
+        }
+    }
+    const QString queuedOut = QDir(dir).filePath(QStringLiteral("out.asc"));
+    add(QStringLiteral("write ASC, queued progress"), [&frames, queuedOut] {
+        return BenchRunner::writeWithProgressReceiver(frames, ExportFormat::Asc, queuedOut);
+    });
+
+    // Round after round, every operation once, python-can's among them.
+    std::printf("median of %d rounds\n", options.runs);
+    QVector<QVector<Measurement>> ours(operations.size());
+    QMap<QString, QVector<Measurement>> theirs;
+    for (int round = 0; round < options.runs; ++round) {
+        note("round %s\n", QString::number(round + 1));
+        for (int i = 0; i < operations.size(); ++i)
+            ours[i] << operations[i]();
+        if (peer) {
+            const QMap<QString, Measurement> results = PeerBench::run(
+                corpus.path(ExportFormat::Asc), corpus.path(ExportFormat::Blf), dir);
+            if (results.isEmpty()) {
+                std::printf("python-can: the peer run failed; the comparison is skipped\n");
+                peer = false;
+                theirs.clear();
+            }
+            for (auto it = results.cbegin(); it != results.cend(); ++it)
+                theirs[it.key()] << it.value();
+        }
+    }
+    for (ExportFormat format : Corpus::formats)
+        QFile::remove(QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format)));
+
+    BenchReport report;
+    // Targets: at least this many times python-can's speed, or at least as
+    // fast as another of our rows.
+    const QMap<QString, double> peerTargets{{QStringLiteral("read ASC"), 10},
+                                            {QStringLiteral("read BLF"), 8},
+                                            {QStringLiteral("write ASC"), 10},
+                                            {QStringLiteral("write BLF"), 2}};
+    const QMap<QString, QString> ownTargets{
+        {QStringLiteral("read CSV"), QStringLiteral("read ASC")},
+        {QStringLiteral("write CSV"), QStringLiteral("write ASC")},
+        {QStringLiteral("write CSV sorted"), QStringLiteral("write ASC sorted")}};
+    for (int i = 0; i < labels.size(); ++i) {
+        const QString &label = labels[i];
+        const Measurement peerMedian = BenchRunner::median(theirs.value(label));
+        report.add(label, BenchRunner::median(ours[i]),
+                   theirs.contains(label) ? &peerMedian : nullptr, peerTargets.value(label),
+                   ownTargets.value(label));
+    }
+
+    corpus.dropFrames();
+    for (ExportFormat format : Corpus::formats) {
+        if (!wanted(QStringLiteral("memory ") + Corpus::name(format)))
+            continue;
+        note("measuring the memory of loading %s\n", Corpus::name(format));
+        report.addMemory(Corpus::name(format),
+                         BenchRunner::loadInChild(corpus.path(format), QString()));
+    }
+    report.print(options.frames);
+    return 0;
+}
+
+int runScale(const Options &options, const QString &dir)
+{
+    {
+        Corpus corpus = makeCorpus(options, dir);
+    }
+    const double recordBytes = 136.0 * options.frames;
+    std::printf("\n%-6s %9s %9s  %13s %13s  %s\n", "file", "open s", "fps", "peak MB",
+                "conv. peak", "conversions");
+    for (ExportFormat format : Corpus::formats) {
+        note("opening and converting %s\n", Corpus::name(format));
+        const QString path =
+            QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));
+        const LoadReport load = BenchRunner::loadInChild(path, dir);
+        if (!load.ok) {
+            std::printf("%-6s failed\n", qPrintable(Corpus::name(format)));
+            continue;
+        }
+        const double peak = double(load.loadPeak - load.idleResident);
+        const double convertPeak = double(load.convertPeak - load.idleResident);
+        QStringList conversions;
+        for (const QString &conversion : load.conversions) {
+            const QStringList words = conversion.split(QLatin1Char(' '));
+            conversions << QString::asprintf("to %s %.2f s (%.1f MB)", qPrintable(words.value(0)),
+                                             words.value(1).toDouble(),
+                                             words.value(2).toDouble() / 1e6);
+        }
+        std::printf("%-6s %9.2f %9.0f  %7.0f %.2fx %7.0f %.2fx  %s\n",
+                    qPrintable(Corpus::name(format)), load.loadSeconds,
+                    double(load.rows) / load.loadSeconds, peak / 1e6, peak / recordBytes,
+                    convertPeak / 1e6, convertPeak / recordBytes,
+                    qPrintable(conversions.join(QStringLiteral(", "))));
+        if (load.rows != options.frames)
+            std::printf("       %lld rows, expected %d\n", load.rows, options.frames);
+    }
+    std::printf("(peaks above the idle process; x = times 136 B per frame)\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    registerFrameMetaTypes();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(QStringLiteral("--child")))
+        return BenchRunner::childMain(arguments);
+
+    const Options options = parseOptions(arguments);
+    QTemporaryDir temporary;
+    QString dir = options.dir;
+    if (dir.isEmpty()) {
+        if (!temporary.isValid()) {
+            std::fprintf(stderr, "cannot create a temporary folder\n");
+            return 1;
+        }
+        dir = temporary.path();
+    } else if (!QDir().mkpath(dir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
+        return 1;
+    }
+    return options.scale ? runScale(options, dir) : runBench(options, dir);
+}

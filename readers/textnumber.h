@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include <QtGlobal>
+
+// Unsigned numbers in the text of a log, read as Qt's own conversion
+// (QString::toULongLong) reads a text without white space: an optional '+',
+// "0x" or "0X" before a hexadecimal number, then digits of the base and nothing
+// else. Any other text, and a value beyond 64 bits, reads as 0. View is
+// QStringView or QLatin1String.
+class TextNumber final
+{
+public:
+    TextNumber() = delete;
+
+    template<int Base, typename View>
+    static quint64 toUnsigned(View text)
+    {
+        int i = 0;
+        const int size = int(text.size());
+        if (size > 0 && text.at(0).unicode() == '+')
+            ++i;
+        if (Base == 16 && size - i > 2 && text.at(i).unicode() == '0'
+            && (text.at(i + 1).unicode() | 0x20) == 'x')
+            i += 2;
+        if (i == size)
+            return 0;
+        // One or two digits, as flags and data bytes are written, need no
+        // overflow checks.
+        if (size - i <= 2) {
+            const int high = digitValue(text.at(i).unicode());
+            if (size - i == 1)
+                return high < Base ? quint64(high) : 0;
+            const int low = digitValue(text.at(i + 1).unicode());
+            return high < Base && low < Base ? quint64(high * Base + low) : 0;
+        }
+        constexpr quint64 limit = std::numeric_limits<quint64>::max() / Base;
+        constexpr int lastDigit = int(std::numeric_limits<quint64>::max() % Base);
+        quint64 value = 0;
+        for (; i < size; ++i) {
+            const int digit = digitValue(text.at(i).unicode());
+            if (digit >= Base || value > limit || (value == limit && digit > lastDigit))
+                return 0;
+            value = value * Base + quint64(digit);
+        }
+        return value;
+    }
+
+    // A hexadecimal or decimal digit's value; 99 for any other character.
+    static int digitValue(char16_t c) { return c < 128 ? digits.values[c] : 99; }
+
+private:
+    struct Table
+    {
+        uint8_t values[128];
+    };
+
+    static constexpr Table makeTable()
+    {
+        Table table{};
+        for (int c = 0; c < 128; ++c) {
+            const int lower = c | 0x20;
+            table.values[c] = uint8_t(c >= '0' && c <= '9'           ? c - '0'
+                                      : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10
+                                                                     : 99);
+        }
+        return table;
+    }
+
+    static const Table digits;
+};
+
+inline constexpr TextNumber::Table TextNumber::digits = TextNumber::makeTable();
