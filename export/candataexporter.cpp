@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include "ascwriter.h"
@@ -38,6 +39,13 @@ void sortByIdentifier(QVector<Vemi_CANFD_Data> &frames, SortOrder order)
     }
 }
 
+// Writes into a file that was removed meanwhile, with the folder it was in,
+// succeed on POSIX systems: the data is gone, yet nothing reports an error.
+bool stillThere(const QString &outputPath)
+{
+    return QFileInfo::exists(outputPath);
+}
+
 // Pushes the stream's and the file's buffers out and closes the file. A write
 // error anywhere on the way (a full disk, a removed device) makes it false.
 bool finishText(QTextStream &out, QFile &file)
@@ -46,7 +54,8 @@ bool finishText(QTextStream &out, QFile &file)
     const bool streamed = out.status() == QTextStream::Ok;
     const bool flushed = file.flush();
     file.close();
-    return streamed && flushed && file.error() == QFileDevice::NoError;
+    return streamed && flushed && file.error() == QFileDevice::NoError
+           && stillThere(file.fileName());
 }
 
 } // namespace
@@ -90,7 +99,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     case ExportFormat::Blf:
         // The library writes the file under the same path; this handle stays
         // open meanwhile and writes nothing.
-        return BlfWriter().write(context);
+        return BlfWriter().write(context) && stillThere(outputPath);
     }
     // An unknown format code leaves the file empty.
     file.close();
