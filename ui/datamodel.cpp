@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framecapacity.h"
+
 namespace {
 
 constexpr int ColumnCount = 10;
@@ -127,16 +129,26 @@ void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
 {
     if (data.isEmpty())
         return;
-    const int first = frameList.size();
-    beginInsertRows(QModelIndex(), first, first + data.size() - 1);
-    frameList += data;
-    endInsertRows();
+    // A full table keeps what it shows; what does not fit is dropped.
+    const int capacity = FrameCapacity::limit();
+    const int count = std::min(data.size(), std::max(capacity - frameList.size(), 0));
+    if (count > 0) {
+        const int first = frameList.size();
+        beginInsertRows(QModelIndex(), first, first + count - 1);
+        frameList += count == data.size() ? data : data.mid(0, count);
+        endInsertRows();
+    }
+    if (frameList.size() >= capacity && !capacityReported) {
+        capacityReported = true;
+        emit capacityReached(frameList.size());
+    }
 }
 
 void DataModel::clearFrames()
 {
     beginResetModel();
     frameList.clear();
+    capacityReported = false;
     endResetModel();
 }
 

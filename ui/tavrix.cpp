@@ -115,6 +115,7 @@ void Tavrix::initWindow()
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
     connect(dataHub, &DataHub::dataParsed, dataModel, &DataModel::appendFrames);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
+    connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
     exporter = new CanDataExporter(this);
     connect(exporter, &CanDataExporter::progressUpdated, this, &Tavrix::onProgress);
@@ -325,4 +326,22 @@ void Tavrix::onDataParsed(QVector<Vemi_CANFD_Data> data)
 void Tavrix::onParsingFinished(bool success, QString message)
 {
     qDebug().noquote() << "错误" << success << message;
+}
+
+void Tavrix::onCapacityReached(int shown)
+{
+    // The reader ends at its next line or object; the table keeps its frames.
+    stopRequested.store(true);
+    // After this batch, not inside it: the box's own event loop would deliver
+    // further batches into a model that is still inserting rows.
+    QMetaObject::invokeMethod(
+        this,
+        [this, shown] {
+            if (dataModel->rowCount() < shown)
+                return; // another file was clicked meanwhile
+            QMessageBox::warning(this, tr("Hit"),
+                                 tr("Too many frames: only the first %1 are shown").arg(shown),
+                                 QMessageBox::Ok);
+        },
+        Qt::QueuedConnection);
 }

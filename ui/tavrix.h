@@ -49,6 +49,7 @@ private slots:
     void onProgressUpdated(int percent, QString message);
     void onDataParsed(QVector<Vemi_CANFD_Data> data);
     void onParsingFinished(bool success, QString message);
+    void onCapacityReached(int shown);
 
 private:
     void initWindow();
