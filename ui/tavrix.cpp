@@ -58,10 +58,12 @@ Tavrix::~Tavrix()
     stopRequested.store(true);
     if (parseThread) {
         parseThread->wait();
+        workersEnded.load();
         delete parseThread;
     }
     if (exportThread) {
         exportThread->wait();
+        workersEnded.load();
         delete exportThread;
     }
     delete listMenu;
@@ -193,6 +195,7 @@ void Tavrix::stopParse()
         return;
     stopRequested.store(true);
     parseThread->wait();
+    workersEnded.load();
     delete parseThread;
     parseThread = nullptr;
     // The stopped parse may have relayed batches that still wait in this
@@ -209,7 +212,10 @@ void Tavrix::onFileItemClicked(const QModelIndex &index)
     stopRequested.store(false);
 
     const QString path = fileList.at(index.row());
-    parseThread = QThread::create([this, path] { dataHub->parseFile(path, stopRequested); });
+    parseThread = QThread::create([this, path] {
+        dataHub->parseFile(path, stopRequested);
+        workersEnded.fetch_add(1);
+    });
     parseThread->start(QThread::InheritPriority);
 }
 
@@ -285,10 +291,14 @@ void Tavrix::onTavrix()
     auto succeeded = std::make_shared<bool>(false);
     QThread *thread = QThread::create([this, frames, format, order, path, succeeded] {
         *succeeded = exporter->exportData(frames, format, order, path);
+        workersEnded.fetch_add(1);
     });
     exportThread = thread;
     connect(thread, &QThread::finished, this,
-            [this, thread, succeeded] { onExportFinished(thread, *succeeded); });
+            [this, thread, succeeded] {
+                workersEnded.load();
+                onExportFinished(thread, *succeeded);
+            });
     thread->start(QThread::InheritPriority);
 }
 

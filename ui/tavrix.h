@@ -72,6 +72,10 @@ private:
     CanDataExporter *exporter = nullptr;
     QThread *parseThread = nullptr;
     std::atomic<bool> stopRequested{false};
+    // Each worker counts itself out as its last step, and whoever waited for
+    // one reads the count: the order that QThread::wait() and the finished
+    // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).
+    std::atomic<int> workersEnded{0};
     bool isEnglish = true;
     // The running export, so that closing the window can wait for it.
     QPointer<QThread> exportThread;
