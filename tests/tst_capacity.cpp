@@ -164,9 +164,10 @@ private slots:
         CHECKED(clickEntry(w, 0));
         QVERIFY2(box->wait(), qPrintable(box->failure()));
         QCOMPARE(seen.title, english ? QStringLiteral("Hit") : QStringLiteral("提示"));
-        QCOMPARE(seen.text, english ? QStringLiteral("Too many frames: only the first %1 are shown")
-                                          .arg(limit)
-                                    : QStringLiteral("帧数过多：仅显示前 %1 帧").arg(limit));
+        const QString tooMany = english
+                                    ? QStringLiteral("Too many frames: only the first %1 are shown")
+                                    : QStringLiteral("帧数过多：仅显示前 %1 帧");
+        QCOMPARE(seen.text, tooMany.arg(limit));
         QCOMPARE(seen.icon, QMessageBox::Warning);
         QCOMPARE(rowsAtBox, limit);
 

@@ -608,7 +608,8 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("target"); // "<dir>" stands for the test's folder
         QTest::addColumn<bool>("removeMidway"); // the target's folder goes during the export
-        QTest::newRow("ASC, folder missing") << 0 << QStringLiteral("<dir>/missing/out.asc") << false;
+        QTest::newRow("ASC, folder missing")
+            << 0 << QStringLiteral("<dir>/missing/out.asc") << false;
         QTest::newRow("ASC, device full") << 0 << QStringLiteral("/dev/full") << false;
         QTest::newRow("BLF, device full") << 2 << QStringLiteral("/dev/full") << false;
         QTest::newRow("ASC, folder removed") << 0 << QStringLiteral("<dir>/gone/out.asc") << true;

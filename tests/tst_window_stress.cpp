@@ -174,7 +174,8 @@ private slots:
             QVERIFY(!heldOpen(out));
             QVERIFY(!heldOpen(csvLog));
 
-            auto box = ModalDriver::expect<QMessageBox>([](QMessageBox *shown) { shown->close(); });
+            auto box =
+                ModalDriver::expect<QMessageBox>([](QMessageBox *shown) { shown->close(); });
             flushEvents();
             QVERIFY(!box->handled());
             CHECKED(compareReadBack(TestSupport::parseOnWorker(out).frames(), ascFrames, true));

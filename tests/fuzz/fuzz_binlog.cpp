@@ -46,7 +46,8 @@ void readInto(HANDLE handle, std::size_t size, const VBLObjectHeaderBase *peeked
     require(base->mHeaderSize == sizeof(VBLObjectHeader) && base->mHeaderVersion == 1,
             "read object not in version-1 form");
     require(base->mObjectSize >= sizeof(VBLObjectHeader), "read object smaller than its header");
-    require(!peeked || peeked->mObjectType == base->mObjectType, "read another object than peeked");
+    require(!peeked || peeked->mObjectType == base->mObjectType,
+            "read another object than peeked");
     BLFreeObject(handle, base);
 }
 
