@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaMethod>
 #include <QTextStream>
 
@@ -28,6 +29,13 @@ void timestampRange(const QVector<Vemi_CANFD_Data> &frames, ExportContext &conte
     context.latestTimestamp = latest;
 }
 
+// Writes into a file that was removed meanwhile, with the folder it was in,
+// succeed on POSIX systems: the data is gone, yet nothing reports an error.
+bool stillThere(const QString &outputPath)
+{
+    return QFileInfo::exists(outputPath);
+}
+
 // Pushes the stream's and the file's buffers out and closes the file. A write
 // error anywhere on the way (a full disk, a removed device) makes it false.
 bool finishText(QTextStream &out, QFile &file)
@@ -36,7 +44,8 @@ bool finishText(QTextStream &out, QFile &file)
     const bool streamed = out.status() == QTextStream::Ok;
     const bool flushed = file.flush();
     file.close();
-    return streamed && flushed && file.error() == QFileDevice::NoError;
+    return streamed && flushed && file.error() == QFileDevice::NoError
+           && stillThere(file.fileName());
 }
 
 } // namespace
@@ -93,7 +102,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     case ExportFormat::Blf:
         // The library writes the file under the same path; this handle stays
         // open meanwhile and writes nothing.
-        return BlfWriter().write(context);
+        return BlfWriter().write(context) && stillThere(outputPath);
     }
     // An unknown format code leaves the file empty.
     file.close();

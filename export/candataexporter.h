@@ -23,8 +23,8 @@ public:
 
     // frames is the call's own copy: sorting never re-orders the caller's
     // vector. outputPath is used as it is. False for empty input, a file that
-    // cannot be opened, or a write that failed; an unknown format code leaves
-    // an empty file and succeeds.
+    // cannot be opened, a write that failed or a file removed while it was
+    // written; an unknown format code leaves an empty file and succeeds.
     bool exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat format, SortOrder order,
                     const QString &outputPath);
 

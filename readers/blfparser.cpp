@@ -11,6 +11,7 @@
 
 #include "binlog.h"
 #include "decimaltext.h"
+#include "framecapacity.h"
 #include "framevector.h"
 
 namespace {
@@ -179,7 +180,10 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     QVector<Vemi_CANFD_Data> frames;
     BOOL lastResult = TRUE;
     VBLObjectHeaderBase peeked{};
-    while (lastResult && BLPeekObject(handle, &peeked)) {
+    // More frames than the table can hold: the file ends there for us, and
+    // what was gathered is handed over as usual.
+    const int capacity = FrameCapacity::limit();
+    while (lastResult && frames.size() < capacity && BLPeekObject(handle, &peeked)) {
         if (stopRequested.load()) {
             qDebug("%s", parserStopLogLine);
             BLCloseHandle(handle);

@@ -109,8 +109,10 @@ ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> 
         run.events << event;
     });
 
-    bool result = false;
-    QThread *thread = QThread::create([&] { result = hub.parseFile(filePath, stop); });
+    // Atomic: the thread's end is the hand-over, and ThreadSanitizer cannot
+    // see the wait inside Qt that orders it.
+    std::atomic<bool> result{false};
+    QThread *thread = QThread::create([&] { result.store(hub.parseFile(filePath, stop)); });
     thread->start();
     while (!thread->wait(10))
         QCoreApplication::processEvents();
@@ -118,7 +120,7 @@ ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> 
     // The relayed signals are queued events for the hub; deliver all of them.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    run.result = result;
+    run.result = result.load();
     return run;
 }
 

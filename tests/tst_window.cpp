@@ -35,23 +35,13 @@
 #include "sampleframes.h"
 #include "tavrix.h"
 #include "testsupport.h"
-
-// Stops the calling test function when a helper it called has failed.
-#define CHECKED(call)                        \
-    do {                                     \
-        call;                                \
-        if (QTest::currentTestFailed())      \
-            return;                          \
-    } while (false)
+#include "windowundertest.h"
 
 namespace {
-
-using Frames = QVector<Vemi_CANFD_Data>;
 
 // Frame count of the large log: big enough that its parse is still running
 // when a test acts, small enough to keep the suite quick.
 constexpr int LargeLogFrames = 400000;
-constexpr int ParseTimeoutMs = 60000;
 
 const QStringList englishTexts{
     "Kelvane", "Add file", "Clear", "Translate", "Conversion Control", "Format:",
@@ -100,192 +90,10 @@ private:
     QString previous;
 };
 
-// The real window, shown, and the widgets a user works with, found by name.
-struct WindowUnderTest
-{
-    WindowUnderTest()
-        : window(new Tavrix)
-    {
-        window->show();
-        exposed = QTest::qWaitForWindowExposed(window.get());
-        addFile = window->findChild<QPushButton *>(QStringLiteral("addFileButton"));
-        clear = window->findChild<QPushButton *>(QStringLiteral("clearButton"));
-        translate = window->findChild<QPushButton *>(QStringLiteral("translateButton"));
-        browse = window->findChild<QPushButton *>(QStringLiteral("pushButton"));
-        convert = window->findChild<QPushButton *>(QStringLiteral("pushButton_2"));
-        format = window->findChild<QComboBox *>(QStringLiteral("comboBox"));
-        sort = window->findChild<QComboBox *>(QStringLiteral("comboBox_2"));
-        folder = window->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
-        bar = window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
-        list = window->findChild<QListView *>(QStringLiteral("listView"));
-        table = window->findChild<QTableView *>(QStringLiteral("tableView"));
-        toolBar = window->findChild<QToolBar *>(QStringLiteral("toolBar"));
-        statusBar = window->findChild<QStatusBar *>(QStringLiteral("statusBar"));
-        deleteAction = window->findChild<QAction *>(QStringLiteral("deleteAction"));
-        hub = window->findChild<DataHub *>();
-        model = table ? qobject_cast<DataModel *>(table->model()) : nullptr;
-        // The menu has no parent; the action knows where it was added.
-        if (deleteAction)
-            menu = qobject_cast<QMenu *>(deleteAction->associatedWidgets().value(0));
-    }
-
-    bool complete() const
-    {
-        return exposed && addFile && clear && translate && browse && convert && format && sort
-               && folder && bar && list && table && toolBar && statusBar && deleteAction && hub
-               && model && menu;
-    }
-
-    QStringList fileEntries() const
-    {
-        QStringList entries;
-        for (int row = 0; row < list->model()->rowCount(); ++row)
-            entries << list->model()->index(row, 0).data().toString();
-        return entries;
-    }
-
-    // Every text the window shows, in a fixed order; see englishTexts.
-    QStringList texts() const
-    {
-        QStringList all{window->windowTitle(), addFile->text(), clear->text(), translate->text()};
-        all << window->findChild<QGroupBox *>(QStringLiteral("groupBox"))->title();
-        for (const char *name : {"label", "label_2"})
-            all << window->findChild<QLabel *>(QLatin1String(name))->text();
-        all << browse->text() << window->findChild<QLabel *>(QStringLiteral("label_4"))->text()
-            << convert->text() << window->findChild<QLabel *>(QStringLiteral("label_3"))->text();
-        for (const QComboBox *box : {format, sort}) {
-            for (int i = 0; i < box->count(); ++i)
-                all << box->itemText(i);
-        }
-        all << toolBar->windowTitle() << deleteAction->text();
-        for (int section = 0; section < model->columnCount(); ++section)
-            all << model->headerData(section, Qt::Horizontal).toString();
-        return all;
-    }
-
-    std::unique_ptr<Tavrix> window;
-    bool exposed = false;
-    QPushButton *addFile = nullptr;
-    QPushButton *clear = nullptr;
-    QPushButton *translate = nullptr;
-    QPushButton *browse = nullptr;
-    QPushButton *convert = nullptr;
-    QComboBox *format = nullptr;
-    QComboBox *sort = nullptr;
-    QLineEdit *folder = nullptr;
-    QProgressBar *bar = nullptr;
-    QListView *list = nullptr;
-    QTableView *table = nullptr;
-    QToolBar *toolBar = nullptr;
-    QStatusBar *statusBar = nullptr;
-    QAction *deleteAction = nullptr;
-    QMenu *menu = nullptr;
-    DataHub *hub = nullptr;
-    DataModel *model = nullptr;
-};
-
-#define OPEN_WINDOW(w)              \
-    WindowUnderTest w;              \
-    QVERIFY(w.complete())
-
-struct DialogSeen
-{
-    QString title;
-    QStringList filters;
-    QString directory;
-    QString proposal;
-};
-
-DialogSeen describe(QFileDialog *dialog)
-{
-    return {dialog->windowTitle(), dialog->nameFilters(), dialog->directory().absolutePath(),
-            dialog->selectedFiles().value(0)};
-}
-
-// "Add file" through the real dialog; no paths cancels it.
-void chooseFiles(WindowUnderTest &w, const QStringList &paths, DialogSeen *seen = nullptr)
-{
-    QFileDialog::FileMode mode = QFileDialog::AnyFile;
-    auto driver = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
-        mode = dialog->fileMode();
-        if (seen)
-            *seen = describe(dialog);
-        if (paths.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        ModalDriver::acceptFileDialog(dialog, paths);
-    });
-    w.addFile->click();
-    QVERIFY2(driver->handled(), qPrintable(driver->failure()));
-    QCOMPARE(mode, QFileDialog::ExistingFiles);
-}
-
-void clickEntry(WindowUnderTest &w, int row)
-{
-    const QRect rect = w.list->visualRect(w.list->model()->index(row, 0));
-    QVERIFY(rect.isValid());
-    QTest::mouseClick(w.list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-}
-
-// Clicks an entry and waits until its parse has ended and the table holds it.
-void showEntry(WindowUnderTest &w, int row, int expectedRows)
-{
-    QSignalSpy finished(w.hub, &DataHub::parsingFinished);
-    CHECKED(clickEntry(w, row));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, ParseTimeoutMs);
-    QCOMPARE(w.model->rowCount(), expectedRows);
-}
-
-// Delivers everything the workers left queued for this thread. Workers are
-// joined before a test calls this, so nothing arrives afterwards.
-void flushEvents()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
-// Whether this process holds path open; a worker that outlived its window would.
-bool heldOpen(const QString &path)
-{
-    const QDir descriptors(QStringLiteral("/proc/self/fd"));
-    const QString target = QFileInfo(path).canonicalFilePath();
-    const QStringList names = descriptors.entryList(QDir::AllEntries | QDir::System
-                                                    | QDir::Hidden | QDir::NoDotAndDotDot);
-    return std::any_of(names.cbegin(), names.cend(), [&](const QString &name) {
-        return QFile::symLinkTarget(descriptors.filePath(name)) == target;
-    });
-}
-
 void requestContextMenu(WindowUnderTest &w, const QPoint &pos)
 {
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, w.list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(w.list->viewport(), &event);
-}
-
-void writeLog(const QString &path, const Frames &frames, ExportFormat format)
-{
-    QVERIFY(CanDataExporter().exportData(frames, format, SortOrder::None, path));
-}
-
-// Writes count sample frames as an ASC log, adds it as the only entry and
-// shows it.
-void showSampleLog(WindowUnderTest &w, const QString &log, int count)
-{
-    CHECKED(writeLog(log, SampleFrames::varied(count), ExportFormat::Asc));
-    CHECKED(chooseFiles(w, {log}));
-    CHECKED(showEntry(w, 0, count));
-}
-
-QByteArray largeAscLog(int count)
-{
-    QByteArray text = "date Mon Jan 01 00:00:00 AM 2024\nbase hex timestamps absolute\n";
-    text.reserve(count * 48);
-    for (int i = 0; i < count; ++i) {
-        text += QByteArray::number(i / 10000.0, 'f', 6) + " 1 " + QByteArray::number(i % 0x7FF, 16)
-                + " Rx d 8 01 02 03 04 05 06 07 08\n";
-    }
-    return text;
 }
 
 QStringList rowTexts(const DataModel &model, int row)
@@ -294,33 +102,6 @@ QStringList rowTexts(const DataModel &model, int row)
     for (int column = 0; column < model.columnCount(); ++column)
         texts << model.data(model.index(row, column)).toString();
     return texts;
-}
-
-QByteArray payload(const Vemi_CANFD_Data &frame)
-{
-    return QByteArray(reinterpret_cast<const char *>(frame.data), frame.length);
-}
-
-QByteArray recordBytes(const Frames &frames)
-{
-    return QByteArray(reinterpret_cast<const char *>(frames.constData()),
-                      frames.size() * int(sizeof(Vemi_CANFD_Data)));
-}
-
-// What a written file reads back as: every field the format keeps.
-void compareReadBack(const Frames &read, const Frames &expected, bool withTimes)
-{
-    QCOMPARE(read.size(), expected.size());
-    for (int i = 0; i < read.size(); ++i) {
-        const Vemi_CANFD_Data &back = read.at(i);
-        const Vemi_CANFD_Data &original = expected.at(i);
-        QCOMPARE(back.id, original.id);
-        QCOMPARE(int(back.flags), int(original.flags));
-        QCOMPARE(int(back.length), int(original.length));
-        QCOMPARE(payload(back), payload(original));
-        if (withTimes)
-            QCOMPARE(back.timestamp, original.timestamp);
-    }
 }
 
 } // namespace
@@ -824,51 +605,62 @@ private slots:
 
     void convertFails_data()
     {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<bool>("replace"); // the dialog asks before it overwrites
-        QTest::newRow("folder missing") << QStringLiteral("<dir>/missing/out.asc") << false;
-        QTest::newRow("device full") << QStringLiteral("/dev/full") << true;
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("target"); // "<dir>" stands for the test's folder
+        QTest::addColumn<bool>("removeMidway"); // the target's folder goes during the export
+        QTest::newRow("ASC, folder missing")
+            << 0 << QStringLiteral("<dir>/missing/out.asc") << false;
+        QTest::newRow("ASC, device full") << 0 << QStringLiteral("/dev/full") << false;
+        QTest::newRow("BLF, device full") << 2 << QStringLiteral("/dev/full") << false;
+        QTest::newRow("ASC, folder removed") << 0 << QStringLiteral("<dir>/gone/out.asc") << true;
+        QTest::newRow("CSV, folder removed") << 1 << QStringLiteral("<dir>/gone/out.csv") << true;
+        QTest::newRow("BLF, folder removed") << 2 << QStringLiteral("<dir>/gone/out.blf") << true;
     }
 
-    // A failed export says so, and the button comes back.
+    // A failed export says so and the button comes back; the table keeps its
+    // frames, and the next conversion to a good path succeeds.
     void convertFails()
     {
+        QFETCH(int, format);
         QFETCH(QString, target);
-        QFETCH(bool, replace);
-        if (replace && !QFileInfo::exists(target))
+        QFETCH(bool, removeMidway);
+        if (target.startsWith(QLatin1String("/dev/")) && !QFileInfo::exists(target))
             QSKIP("no /dev/full here");
         target.replace(QStringLiteral("<dir>"), dir.path());
         OPEN_WINDOW(w);
         CHECKED(showSampleLog(w, path(QStringLiteral("fails-source.asc")), 50));
+        const Frames shown = w.model->frames();
+        QMetaObject::Connection remover;
+        if (removeMidway) {
+            const QString folder = QFileInfo(target).absolutePath();
+            QVERIFY(QDir().mkpath(folder));
+            auto *exporter = w.window->findChild<CanDataExporter *>();
+            QVERIFY(exporter);
+            // On the export thread, once a tenth of the frames is written.
+            remover = connect(exporter, &CanDataExporter::progressUpdated, exporter,
+                              [folder](int percent) {
+                                  if (percent >= 10 && QFileInfo::exists(folder))
+                                      QDir(folder).removeRecursively();
+                              },
+                              Qt::DirectConnection);
+        }
 
-        std::unique_ptr<ModalDriver> overwrite;
-        auto save = ModalDriver::expect<QFileDialog>([&](QFileDialog *dialog) {
-            if (replace) {
-                overwrite = ModalDriver::expect<QMessageBox>(
-                    [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
-            }
-            ModalDriver::acceptFileDialog(dialog, {target});
-        });
-        w.convert->click();
-        QVERIFY2(save->handled(), qPrintable(save->failure()));
-        if (replace)
-            QVERIFY2(overwrite->handled(), qPrintable(overwrite->failure()));
-
-        bool enabledInBox = true;
-        QString text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        auto failed = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
-            enabledInBox = w.convert->isEnabled();
-            text = box->windowTitle() + '|' + box->text();
-            icon = box->icon();
-            box->button(QMessageBox::Ok)->click();
-        });
-        QVERIFY2(failed->wait(), qPrintable(failed->failure()));
-        QVERIFY(!enabledInBox);
-        QCOMPARE(text, QStringLiteral("提示|转换失败"));
-        QCOMPARE(icon, QMessageBox::Warning);
+        BoxSeen seen;
+        CHECKED(convertTo(w, ExportFormat(format), target, seen));
+        QVERIFY(!seen.convertEnabled);
+        QCOMPARE(seen.title + '|' + seen.text, QStringLiteral("提示|转换失败"));
+        QCOMPARE(seen.icon, QMessageBox::Warning);
         QVERIFY(w.convert->isEnabled());
         QCOMPARE(w.bar->value(), 0);
+        QCOMPARE(recordBytes(w.model->frames()), recordBytes(shown));
+
+        disconnect(remover);
+        const QString suffixes[] = {QStringLiteral("asc"), QStringLiteral("csv"),
+                                    QStringLiteral("blf")};
+        const QString good = path(QStringLiteral("after-failure.") + suffixes[format]);
+        CHECKED(convertTo(w, ExportFormat(format), good, seen));
+        QCOMPARE(seen.text, QStringLiteral("操作完成"));
+        CHECKED(compareReadBack(TestSupport::parseOnWorker(good).frames(), shown, format == 0));
     }
 
     void browse_data()

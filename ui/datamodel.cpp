@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framecapacity.h"
 #include "framevector.h"
 
 namespace {
@@ -129,12 +130,21 @@ void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
 {
     if (data.isEmpty())
         return;
-    const int first = frameList.size();
-    beginInsertRows(QModelIndex(), first, first + data.size() - 1);
-    // The first batch is taken as it is (the BLF reader's one batch holds the
-    // whole file); later ones grow the vector without holding it twice.
-    FrameVector::append(frameList, data);
-    endInsertRows();
+    // A full table keeps what it shows; what does not fit is dropped.
+    const int capacity = FrameCapacity::limit();
+    const int count = std::min(data.size(), std::max(capacity - frameList.size(), 0));
+    if (count > 0) {
+        const int first = frameList.size();
+        beginInsertRows(QModelIndex(), first, first + count - 1);
+        // The first batch is taken as it is (the BLF reader's one batch holds
+        // the whole file); later ones grow the vector without holding it twice.
+        FrameVector::append(frameList, count == data.size() ? data : data.mid(0, count));
+        endInsertRows();
+    }
+    if (frameList.size() >= capacity && !capacityReported) {
+        capacityReported = true;
+        emit capacityReached(frameList.size());
+    }
 }
 
 void DataModel::clearFrames()
@@ -143,6 +153,7 @@ void DataModel::clearFrames()
     // clear() would keep the block, which for a large file is hundreds of
     // megabytes held until the next file's first batch arrives.
     frameList = QVector<Vemi_CANFD_Data>();
+    capacityReported = false;
     endResetModel();
 }
 

@@ -31,6 +31,11 @@ public:
 
     const QVector<Vemi_CANFD_Data> &frames() const;
 
+signals:
+    // The table holds as many frames as it can (FrameCapacity::limit()); the
+    // rest of the file is not shown. Once per file, at the batch that filled it.
+    void capacityReached(int shown);
+
 private:
     void loadLabels();
 
@@ -40,4 +45,5 @@ private:
     QStringList frameTypeLabels;   // by the extended bit
     QStringList frameFormatLabels; // by the remote bit
     QStringList protocolLabels;    // by the protocol sub-field
+    bool capacityReported = false; // since the last clearFrames
 };

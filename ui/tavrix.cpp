@@ -58,10 +58,12 @@ Tavrix::~Tavrix()
     stopRequested.store(true);
     if (parseThread) {
         parseThread->wait();
+        workersEnded.load();
         delete parseThread;
     }
     if (exportThread) {
         exportThread->wait();
+        workersEnded.load();
         delete exportThread;
     }
     delete listMenu;
@@ -115,6 +117,7 @@ void Tavrix::initWindow()
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
     connect(dataHub, &DataHub::dataParsed, dataModel, &DataModel::appendFrames);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
+    connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
     exporter = new CanDataExporter(this);
     connect(exporter, &CanDataExporter::progressUpdated, this, &Tavrix::onProgress);
@@ -192,6 +195,7 @@ void Tavrix::stopParse()
         return;
     stopRequested.store(true);
     parseThread->wait();
+    workersEnded.load();
     delete parseThread;
     parseThread = nullptr;
     // The stopped parse may have relayed batches that still wait in this
@@ -208,7 +212,10 @@ void Tavrix::onFileItemClicked(const QModelIndex &index)
     stopRequested.store(false);
 
     const QString path = fileList.at(index.row());
-    parseThread = QThread::create([this, path] { dataHub->parseFile(path, stopRequested); });
+    parseThread = QThread::create([this, path] {
+        dataHub->parseFile(path, stopRequested);
+        workersEnded.fetch_add(1);
+    });
     parseThread->start(QThread::InheritPriority);
 }
 
@@ -284,10 +291,14 @@ void Tavrix::onTavrix()
     auto succeeded = std::make_shared<bool>(false);
     QThread *thread = QThread::create([this, frames, format, order, path, succeeded] {
         *succeeded = exporter->exportData(frames, format, order, path);
+        workersEnded.fetch_add(1);
     });
     exportThread = thread;
     connect(thread, &QThread::finished, this,
-            [this, thread, succeeded] { onExportFinished(thread, *succeeded); });
+            [this, thread, succeeded] {
+                workersEnded.load();
+                onExportFinished(thread, *succeeded);
+            });
     thread->start(QThread::InheritPriority);
 }
 
@@ -325,4 +336,22 @@ void Tavrix::onDataParsed(QVector<Vemi_CANFD_Data> data)
 void Tavrix::onParsingFinished(bool success, QString message)
 {
     qDebug().noquote() << "错误" << success << message;
+}
+
+void Tavrix::onCapacityReached(int shown)
+{
+    // The reader ends at its next line or object; the table keeps its frames.
+    stopRequested.store(true);
+    // After this batch, not inside it: the box's own event loop would deliver
+    // further batches into a model that is still inserting rows.
+    QMetaObject::invokeMethod(
+        this,
+        [this, shown] {
+            if (dataModel->rowCount() < shown)
+                return; // another file was clicked meanwhile
+            QMessageBox::warning(this, tr("Hit"),
+                                 tr("Too many frames: only the first %1 are shown").arg(shown),
+                                 QMessageBox::Ok);
+        },
+        Qt::QueuedConnection);
 }

@@ -49,6 +49,7 @@ private slots:
     void onProgressUpdated(int percent, QString message);
     void onDataParsed(QVector<Vemi_CANFD_Data> data);
     void onParsingFinished(bool success, QString message);
+    void onCapacityReached(int shown);
 
 private:
     void initWindow();
@@ -71,6 +72,10 @@ private:
     CanDataExporter *exporter = nullptr;
     QThread *parseThread = nullptr;
     std::atomic<bool> stopRequested{false};
+    // Each worker counts itself out as its last step, and whoever waited for
+    // one reads the count: the order that QThread::wait() and the finished
+    // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).
+    std::atomic<int> workersEnded{0};
     bool isEnglish = true;
     // The running export, so that closing the window can wait for it.
     QPointer<QThread> exportThread;
