@@ -120,7 +120,14 @@ void Tavrix::initWindow()
     connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
     exporter = new CanDataExporter(this);
-    connect(exporter, &CanDataExporter::progressUpdated, this, &Tavrix::onProgress);
+    connect(
+        exporter, &CanDataExporter::progressUpdated, this,
+        [this](int value) {
+            if (queuedProgress.exchange(value) != value)
+                QMetaObject::invokeMethod(this, [this, value] { onProgress(value); },
+                                          Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
 
     QSettings settings(QCoreApplication::applicationDirPath() + QLatin1String("/Config.ini"),
                        QSettings::IniFormat);
@@ -294,6 +301,7 @@ void Tavrix::onTavrix()
         workersEnded.fetch_add(1);
     });
     exportThread = thread;
+    queuedProgress.store(-1);
     connect(thread, &QThread::finished, this,
             [this, thread, succeeded] {
                 workersEnded.load();

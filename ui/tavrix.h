@@ -79,5 +79,9 @@ private:
     bool isEnglish = true;
     // The running export, so that closing the window can wait for it.
     QPointer<QThread> exportThread;
+    // The last percentage queued to the bar. The exporter reports every
+    // frame; only a change crosses to this thread, or millions of queued
+    // calls would pile up faster than the bar could take them.
+    std::atomic<int> queuedProgress{-1};
     Ui::TavrixClass ui;
 };
