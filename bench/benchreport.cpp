@@ -44,10 +44,10 @@ const BenchReport::Row *BenchReport::find(const QString &label) const
 
 void BenchReport::print(qint64 frames) const
 {
-    std::printf("\n%-30s %12s %8s | %12s %8s | %7s  %s\n", "operation", "Tavrix fps", "MB/s",
+    std::printf("\n%-38s %12s %8s | %12s %8s | %7s  %s\n", "operation", "Tavrix fps", "MB/s",
                 "python-can", "MB/s", "ratio", "target");
     for (const Row &row : rows) {
-        std::printf("%-30s %12.0f %8.1f | ", qPrintable(row.label), row.ours.framesPerSecond(),
+        std::printf("%-38s %12.0f %8.1f | ", qPrintable(row.label), row.ours.framesPerSecond(),
                     row.ours.megabytesPerSecond());
         if (!row.ours.ok)
             std::printf("(failed) ");

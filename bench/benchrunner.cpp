@@ -121,6 +121,39 @@ Measurement BenchRunner::writeWithProgressReceiver(const QVector<Vemi_CANFD_Data
     return one;
 }
 
+Measurement BenchRunner::readThenWrite(const QString &path, ExportFormat format,
+                                       const QString &out)
+{
+    Measurement one;
+    DataModel model;
+    one.seconds = load(model, path, one.ok);
+    QElapsedTimer timer;
+    timer.start();
+    // The window copies the table's frames for the export thread.
+    const QVector<Vemi_CANFD_Data> frames = model.frames();
+    one.ok = CanDataExporter().exportData(frames, format, SortOrder::None, out) && one.ok;
+    one.seconds += double(timer.nsecsElapsed()) / 1e9;
+    one.frames = model.rowCount();
+    one.bytes = QFileInfo(path).size();
+    return one;
+}
+
+Measurement BenchRunner::convertProcess(const QString &path, const QString &out)
+{
+    Measurement one;
+    QProcess converter;
+    converter.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    converter.start(QStringLiteral(TAVRIX_CONVERT),
+                    {QStringLiteral("-q"), path, QStringLiteral("-o"), out});
+    one.ok = converter.waitForFinished(-1) && converter.exitStatus() == QProcess::NormalExit
+             && converter.exitCode() == 0;
+    one.seconds = double(timer.nsecsElapsed()) / 1e9;
+    one.bytes = QFileInfo(path).size();
+    return one;
+}
+
 LoadReport BenchRunner::loadInChild(const QString &path, const QString &convertDir)
 {
     LoadReport report;

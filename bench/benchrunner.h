@@ -28,6 +28,12 @@ public:
     static Measurement writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
                                                  ExportFormat format, const QString &path);
 
+    // The window's conversion: path read into a model as read() does, then
+    // the table's frames exported to out; both times together.
+    static Measurement readThenWrite(const QString &path, ExportFormat format, const QString &out);
+    // tavrix-convert -q path -o out in a process of its own, start-up included.
+    static Measurement convertProcess(const QString &path, const QString &out);
+
     // The median of each measurement's times. Measurements of one operation
     // come from different rounds, each of which ran every operation once, so
     // that a machine busy with other work for a while weighs on all alike.
@@ -38,5 +44,4 @@ public:
     static LoadReport loadInChild(const QString &path, const QString &convertDir);
     // The child's side of loadInChild; returns the exit code.
     static int childMain(const QStringList &arguments);
-
 };

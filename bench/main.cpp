@@ -7,6 +7,7 @@
 // fresh process and converts it to the two other formats.
 
 #include <cstdio>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -131,6 +132,25 @@ int runBench(const Options &options, const QString &dir)
     add(QStringLiteral("write ASC, queued progress"), [&frames, queuedOut] {
         return BenchRunner::writeWithProgressReceiver(frames, ExportFormat::Asc, queuedOut);
     });
+    // Whole conversions: the window's path in this process, and tavrix-convert
+    // in a process of its own on the same files.
+    const std::pair<ExportFormat, ExportFormat> conversions[] = {
+        {ExportFormat::Asc, ExportFormat::Blf},
+        {ExportFormat::Blf, ExportFormat::Asc},
+        {ExportFormat::Csv, ExportFormat::Asc}};
+    for (const auto &[from, to] : conversions) {
+        const QString source = corpus.path(from);
+        const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(to));
+        const QString name = Corpus::name(from) + QStringLiteral(" to ") + Corpus::name(to);
+        add(QStringLiteral("convert ") + name + QStringLiteral(", window path"),
+            [source, to, out] { return BenchRunner::readThenWrite(source, to, out); });
+        add(QStringLiteral("convert ") + name + QStringLiteral(", tavrix-convert"),
+            [source, out, frames = frames.size()] {
+                Measurement one = BenchRunner::convertProcess(source, out);
+                one.frames = frames;
+                return one;
+            });
+    }
 
     // Round after round, every operation once, python-can's among them.
     std::printf("median of %d rounds\n", options.runs);
