@@ -23,6 +23,11 @@ Converter::Converter(const Settings &settings, QObject *parent)
     , display(new ProgressDisplay(settings.progress && !settings.quiet, this))
 {
     connect(hub, &DataHub::dataParsed, model, &DataModel::appendFrames);
+    // The rest of the file would be dropped anyway: the reader may stop.
+    connect(model, &DataModel::capacityReached, this, [this] {
+        capacityReached = true;
+        stopRequested = true;
+    });
     // Direct: the exporter emits on its thread once per frame, and a queued
     // connection would post an event for every one of millions of frames.
     connect(exporter, &CanDataExporter::progressUpdated, this,
@@ -85,6 +90,12 @@ bool Converter::convert(const ConversionJob &job)
     if (converted)
         converted = write(job.output, problem);
     display->end();
+    // Written, yet not the whole log: a pipeline must not take it for done.
+    if (converted && capacityReached) {
+        problem = tr("more frames than one file may hold; only the first %1 were converted")
+                      .arg(framesRead);
+        converted = false;
+    }
 
     if (!converted) {
         fail(job.input, problem);
@@ -103,6 +114,10 @@ bool Converter::convert(const ConversionJob &job)
 bool Converter::parse(const QString &input, QString &problem)
 {
     model->clearFrames();
+    capacityReached = false;
+    // Only an interrupt, which ends the run, leaves the flag set for good.
+    if (interruptSignal == 0)
+        stopRequested = false;
     int signalsSeen = 0;
     bool succeeded = false;
     QString readerMessage;
@@ -121,7 +136,8 @@ bool Converter::parse(const QString &input, QString &problem)
         problem = tr("interrupted; nothing written");
         return false;
     }
-    if (succeeded)
+    // A reader stopped at the table's limit ends without its finished signal.
+    if (succeeded || capacityReached)
         return true;
     // The dispatcher emits nothing at all for a suffix it has no reader for.
     if (signalsSeen == 0) {

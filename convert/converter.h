@@ -63,6 +63,8 @@ private:
     ProgressDisplay *display;
 
     std::atomic<bool> stopRequested{false};
+    // The file held more frames than the table takes; what fits is converted.
+    bool capacityReached = false;
     // Last percentage the exporter reported, -1 before its first frame. It is
     // set on the export thread, once per frame, and read when the line is drawn.
     std::atomic<int> exportPercent{-1};

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "candataexporter.h"
+#include "converter.h"
 #include "datahub.h"
 #include "datamodel.h"
 #include "framecapacity.h"
@@ -192,6 +193,28 @@ private slots:
                                     : QStringLiteral("操作完成"));
         CHECKED(compareReadBack(TestSupport::parseOnWorker(out).frames(), whole.mid(0, limit),
                                 false));
+    }
+
+    // The command-line converter writes what fits, yet does not report the
+    // file as converted; the next file, within the limit, converts in full.
+    void converter()
+    {
+        const QString longLog = dir.filePath(QStringLiteral("long-for-converter.asc"));
+        const QString shortLog = dir.filePath(QStringLiteral("short-for-converter.csv"));
+        CHECKED(writeLog(longLog, SampleFrames::varied(200000), ExportFormat::Asc));
+        CHECKED(writeLog(shortLog, SampleFrames::varied(3000), ExportFormat::Csv));
+        const QString longOut = dir.filePath(QStringLiteral("long-converted.asc"));
+        const QString shortOut = dir.filePath(QStringLiteral("short-converted.asc"));
+
+        LoweredLimit lowered(4500);
+        Converter::Settings settings;
+        settings.quiet = true;
+        Converter converter(settings);
+        QVERIFY(!converter.run({{longLog, longOut, QString()}, {shortLog, shortOut, QString()}}));
+        CHECKED(compareReadBack(TestSupport::parseOnWorker(longOut).frames(),
+                                SampleFrames::varied(200000).mid(0, 4500), false));
+        CHECKED(compareReadBack(TestSupport::parseOnWorker(shortOut).frames(),
+                                TestSupport::parseOnWorker(shortLog).frames(), false));
     }
 };
 
