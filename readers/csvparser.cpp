@@ -68,11 +68,12 @@ bool splitFields(View line, Fields<View> &fields)
     return true;
 }
 
-// An ASCII line holds no other white space than these.
+// QChar::isSpace within Latin-1: tab to carriage return, space, next line and
+// no-break space.
 bool isSpace(QLatin1Char c)
 {
     const char16_t u = c.unicode();
-    return u == ' ' || (u >= '\t' && u <= '\r');
+    return u == ' ' || (u >= '\t' && u <= '\r') || u == 0x85 || u == 0xA0;
 }
 
 QStringView trimmed(QStringView text)
@@ -108,11 +109,16 @@ QString toQString(QLatin1String text)
     return QString(text);
 }
 
-// Seconds to whole microseconds, halves rounded upward. Anything that is not a
-// representable non-negative time reads as 0, like any other unreadable number.
+// Seconds to whole microseconds, halves rounded upward. Adding 0.5 before
+// std::floor would round some products up that lie just below a half, or
+// above 2^52. Anything that is not a representable non-negative time reads as
+// 0, like any other unreadable number.
 uint64_t secondsToMicroseconds(double seconds)
 {
-    const double micros = std::floor(seconds * 1000000.0 + 0.5);
+    const double scaled = seconds * 1000000.0;
+    double micros = std::floor(scaled);
+    if (scaled - micros >= 0.5)
+        micros += 1.0;
     if (!(micros >= 0.0) || micros >= 18446744073709551616.0)
         return 0;
     return static_cast<uint64_t>(micros);
@@ -185,39 +191,43 @@ void storeTimeText(View field, Vemi_CANFD_Data &frame)
     frame.setTimeText(ascii, std::size_t(count));
 }
 
-// Blank-separated hexadecimal bytes, at most frame.length of them.
+// Hexadecimal bytes, at most frame.length of them, separated by blanks: other
+// white space only surrounds the field or a byte, and a byte with white space
+// inside reads as 0.
 void readDataBytes(QStringView field, Vemi_CANFD_Data &frame)
 {
+    field = field.trimmed();
     const int size = int(field.size());
     int pos = 0;
     for (int j = 0; j < frame.length; ++j) {
-        while (pos < size && field.at(pos).isSpace())
+        while (pos < size && field.at(pos) == QLatin1Char(' '))
             ++pos;
         if (pos == size)
             return;
         int end = pos;
-        while (end < size && !field.at(end).isSpace())
+        while (end < size && field.at(end) != QLatin1Char(' '))
             ++end;
-        frame.data[j] = uint8_t(TextNumber::toUnsigned<16>(field.mid(pos, end - pos)) & 0xFF);
+        frame.data[j] = uint8_t(toUnsigned<16>(field.mid(pos, end - pos)) & 0xFF);
         pos = end;
     }
 }
 
-// The same for an ASCII field, where the bytes are nearly always two digits
+// The same for a Latin-1 field, where the bytes are nearly always two digits
 // and a blank, as the writer writes them.
 void readDataBytes(QLatin1String field, Vemi_CANFD_Data &frame)
 {
+    field = trimmed(field);
     const char *p = field.data();
     const char *const end = p + field.size();
     for (int j = 0; j < frame.length;) {
         if (p == end)
             return;
-        if (isSpace(QLatin1Char(*p))) {
+        if (*p == ' ') {
             ++p;
             continue;
         }
         // Two digits and a blank or the end, as the writer writes a byte.
-        if (end - p >= 2 && (end - p == 2 || isSpace(QLatin1Char(p[2])))) {
+        if (end - p >= 2 && (end - p == 2 || p[2] == ' ')) {
             const int high = TextNumber::digitValue(uchar(p[0]));
             const int low = TextNumber::digitValue(uchar(p[1]));
             if (high < 16 && low < 16) {
@@ -227,9 +237,9 @@ void readDataBytes(QLatin1String field, Vemi_CANFD_Data &frame)
             }
         }
         const char *tokenEnd = p;
-        while (tokenEnd < end && !isSpace(QLatin1Char(*tokenEnd)))
+        while (tokenEnd < end && *tokenEnd != ' ')
             ++tokenEnd;
-        frame.data[j++] = uint8_t(TextNumber::toUnsigned<16>(QLatin1String(p, int(tokenEnd - p))));
+        frame.data[j++] = uint8_t(toUnsigned<16>(QLatin1String(p, int(tokenEnd - p))));
         p = tokenEnd;
     }
 }
@@ -293,7 +303,7 @@ bool CsvParser::parseLine(QStringView line, Vemi_CANFD_Data &frame)
 
 bool CsvParser::parseLine(QLatin1String line, Vemi_CANFD_Data &frame)
 {
-    // The header word is not ASCII: an ASCII line never holds it.
+    // The header word lies outside Latin-1: a Latin-1 line never holds it.
     return fillRecord(line, frame);
 }
 

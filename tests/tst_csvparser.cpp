@@ -148,9 +148,12 @@ private slots:
         QTest::newRow("error entry") << "2,1234,,,,,,," << 0 << 0u << 0 << 1234000000ull
                                      << QByteArray("1234") << bytes({});
         QTest::newRow("stray spaces")
-            << " 1 , 00:00:02.500 ,  , 0x1A5 , 2 , 0 , 1 , 3 ,  0A  0b\t0C  " << 0x42
+            << " 1 , 00:00:02.500 ,  , 0x1A5 , 2 , 0 , 1 , 3 , \t0A  0b \t0C  " << 0x42
             << (0x1A5u | ext) << 3 << 2500000ull << QByteArray(" 00:00:02.500 ")
             << bytes({0x0A, 0x0B, 0x0C});
+        // Only blanks separate bytes; a tab between two makes one unreadable byte.
+        QTest::newRow("tab inside a byte") << "0,0, ,0x32,0,0,0,2,01\t02 03" << 0 << 0x32u << 2
+                                           << 0ull << QByteArray("0") << bytes({0, 3});
         QTest::newRow("unparsable numbers read as 0")
             << "x,zz, ,0xG1,q,1,1,abc,01 02" << 0 << (rtr | ext) << 0 << 0ull
             << QByteArray("ZZ") << bytes({});
