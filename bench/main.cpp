@@ -138,7 +138,8 @@ int runBench(const Options &options, const QString &dir)
         {ExportFormat::Asc, ExportFormat::Blf},
         {ExportFormat::Blf, ExportFormat::Asc},
         {ExportFormat::Csv, ExportFormat::Asc}};
-    for (const auto &[from, to] : conversions) {
+    for (const auto &conversion : conversions) {
+        const ExportFormat from = conversion.first, to = conversion.second;
         const QString source = corpus.path(from);
         const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(to));
         const QString name = Corpus::name(from) + QStringLiteral(" to ") + Corpus::name(to);

@@ -123,9 +123,10 @@ void Tavrix::initWindow()
     connect(
         exporter, &CanDataExporter::progressUpdated, this,
         [this](int value) {
+            // Queued by name, as the signal itself would be.
             if (queuedProgress.exchange(value) != value)
-                QMetaObject::invokeMethod(this, [this, value] { onProgress(value); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(this, "onProgress", Qt::QueuedConnection,
+                                          Q_ARG(int, value));
         },
         Qt::DirectConnection);
 
