@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStringListModel>
 #include <QThread>
+#include <QTimer>
 #include <QTranslator>
 #include <QtDebug>
 
@@ -122,13 +123,11 @@ void Tavrix::initWindow()
     exporter = new CanDataExporter(this);
     connect(
         exporter, &CanDataExporter::progressUpdated, this,
-        [this](int value) {
-            // Queued by name, as the signal itself would be.
-            if (queuedProgress.exchange(value) != value)
-                QMetaObject::invokeMethod(this, "onProgress", Qt::QueuedConnection,
-                                          Q_ARG(int, value));
-        },
+        [this](int value) { exportProgress.store(value, std::memory_order_relaxed); },
         Qt::DirectConnection);
+    progressTimer = new QTimer(this);
+    progressTimer->setInterval(40);
+    connect(progressTimer, &QTimer::timeout, this, &Tavrix::showExportProgress);
 
     QSettings settings(QCoreApplication::applicationDirPath() + QLatin1String("/Config.ini"),
                        QSettings::IniFormat);
@@ -302,7 +301,8 @@ void Tavrix::onTavrix()
         workersEnded.fetch_add(1);
     });
     exportThread = thread;
-    queuedProgress.store(-1);
+    exportProgress.store(-1);
+    progressTimer->start();
     connect(thread, &QThread::finished, this,
             [this, thread, succeeded] {
                 workersEnded.load();
@@ -311,8 +311,18 @@ void Tavrix::onTavrix()
     thread->start(QThread::InheritPriority);
 }
 
+void Tavrix::showExportProgress()
+{
+    const int value = exportProgress.load(std::memory_order_relaxed);
+    if (value >= 0)
+        onProgress(value);
+}
+
 void Tavrix::onExportFinished(QThread *thread, bool success)
 {
+    // The bar shows where the export ended before the box reports it.
+    progressTimer->stop();
+    showExportProgress();
     // A failed export must not read as done: the user would trust a broken file.
     if (success)
         QMessageBox::information(this, tr("Hit"), tr("Operation Complete"), QMessageBox::Ok);

@@ -18,6 +18,7 @@ class QPoint;
 class QPushButton;
 class QStringListModel;
 class QThread;
+class QTimer;
 class QTranslator;
 
 class CanDataExporter;
@@ -58,6 +59,7 @@ private:
     // Stops and deletes the parse thread; drops the signals it left queued.
     void stopParse();
     void onExportFinished(QThread *thread, bool success);
+    void showExportProgress();
 
     QPushButton *addFileButton = nullptr;
     QPushButton *clearButton = nullptr;
@@ -79,9 +81,10 @@ private:
     bool isEnglish = true;
     // The running export, so that closing the window can wait for it.
     QPointer<QThread> exportThread;
-    // The last percentage queued to the bar. The exporter reports every
-    // frame; only a change crosses to this thread, or millions of queued
-    // calls would pile up faster than the bar could take them.
-    std::atomic<int> queuedProgress{-1};
+    // The exporter's last percentage, -1 before its first frame. It reports
+    // every frame on its own thread; a queued call for each would pile up
+    // millions of events, so the bar reads the number on a timer instead.
+    std::atomic<int> exportProgress{-1};
+    QTimer *progressTimer = nullptr;
     Ui::TavrixClass ui;
 };
