@@ -1,7 +1,6 @@
 #include "ascparser.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -178,8 +177,7 @@ bool plainDecimalToMicroseconds(const Token &token, uint64_t &micros)
     return true;
 }
 
-// Seconds to whole microseconds, halves rounded upward. Anything that is not a
-// representable non-negative time reads as 0, like any other unreadable number.
+// A plain decimal exactly; other spellings through a double.
 template<typename Token>
 uint64_t secondsToMicroseconds(const Token &token)
 {
@@ -187,13 +185,7 @@ uint64_t secondsToMicroseconds(const Token &token)
     if (plainDecimalToMicroseconds(token, micros))
         return micros;
     // Signs, exponents and the like.
-    const double scaled = doubleValue(token) * double(MicrosPerSecond);
-    double rounded = std::floor(scaled);
-    if (scaled - rounded >= 0.5)
-        rounded += 1.0;
-    if (!(rounded >= 0.0) || rounded >= 18446744073709551616.0)
-        return 0;
-    return static_cast<uint64_t>(rounded);
+    return TextNumber::secondsToMicroseconds(doubleValue(token));
 }
 
 template<typename Token>

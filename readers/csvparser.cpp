@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -109,21 +108,6 @@ QString toQString(QLatin1String text)
     return QString(text);
 }
 
-// Seconds to whole microseconds, halves rounded upward. Adding 0.5 before
-// std::floor would round some products up that lie just below a half, or
-// above 2^52. Anything that is not a representable non-negative time reads as
-// 0, like any other unreadable number.
-uint64_t secondsToMicroseconds(double seconds)
-{
-    const double scaled = seconds * 1000000.0;
-    double micros = std::floor(scaled);
-    if (scaled - micros >= 0.5)
-        micros += 1.0;
-    if (!(micros >= 0.0) || micros >= 18446744073709551616.0)
-        return 0;
-    return static_cast<uint64_t>(micros);
-}
-
 // Reads a clock time in its usual spellings - hours, minutes and seconds of one
 // or two digits, three millisecond digits, "." or ":" between - without
 // building a QTime parser for each line. Every text it accepts reads the same
@@ -170,7 +154,7 @@ uint64_t timestampOf(View field)
         time = QTime::fromString(text, QStringLiteral("H:m:s:zzz"));
     if (time.isValid())
         return uint64_t(time.msecsSinceStartOfDay()) * 1000;
-    return secondsToMicroseconds(text.toDouble());
+    return TextNumber::secondsToMicroseconds(text.toDouble());
 }
 
 // The untrimmed field, upper-cased, as UTF-8 cut to the record's 31 bytes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -14,6 +15,22 @@ class TextNumber final
 {
 public:
     TextNumber() = delete;
+
+    // Seconds to whole microseconds, halves rounded upward. Adding 0.5 before
+    // std::floor would round some products up that lie just below a half, or
+    // above 2^52. Anything that is not a representable non-negative time
+    // (negative, too large, not a number) reads as 0, like any other
+    // unreadable number.
+    static quint64 secondsToMicroseconds(double seconds)
+    {
+        const double scaled = seconds * 1000000.0;
+        double micros = std::floor(scaled);
+        if (scaled - micros >= 0.5)
+            micros += 1.0;
+        if (!(micros >= 0.0) || micros >= 18446744073709551616.0)
+            return 0;
+        return static_cast<quint64>(micros);
+    }
 
     template<int Base, typename View>
     static quint64 toUnsigned(View text)
