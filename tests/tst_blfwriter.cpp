@@ -184,6 +184,9 @@ private slots:
                                      << fdObject(8, 8, 1, 0x456, 0x1000, d8);
         QTest::newRow("CAN FD length 10 has no code")
             << makeFrame(0x456, 10, 2) << fdObject(15, 10, 0, 0x456, 0x1000, counting(0x11, 10));
+        // No reader makes such a record; the object still holds no more than 64.
+        QTest::newRow("CAN FD length 200 written as 64")
+            << makeFrame(0x456, 200, 2) << fdObject(15, 64, 0, 0x456, 0x1000, counting(0x11, 64));
         QTest::newRow("CAN FD empty") << makeFrame(0x456, 0, 3)
                                       << fdObject(0, 0, 0, 0x456, 0x3000, {});
         Vemi_CANFD_Data fdRemote = makeFrame(0x1ABCDEF, 8, 3, true, true, false);
