@@ -70,7 +70,7 @@ void BenchReport::print(qint64 frames) const
     if (memory.isEmpty())
         return;
     const double limit = MemoryLimit * RecordBytes * double(frames);
-    std::printf("\nPeak resident memory of loading into the model, above the idle process "
+    std::printf("\nPeak resident memory of loading into the frame store, above the idle process "
                 "(limit %.1f MB = 1.5 x 136 B x %lld frames)\n",
                 limit / 1e6, frames);
     for (const MemoryRow &row : memory) {

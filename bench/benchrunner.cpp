@@ -14,33 +14,33 @@
 
 #include "corpus.h"
 #include "datahub.h"
-#include "datamodel.h"
+#include "framestore.h"
+#include "logworker.h"
 #include "processmemory.h"
 
 namespace {
 
 const char *const childOption = "--child";
 
-// Loads path into model as the window does; seconds until the last row is in.
-double load(DataModel &model, const QString &path, bool &ok)
+// Loads path into store as the window does, through the worker; seconds
+// until the last frame is in.
+double load(FrameStore &store, const QString &path, bool &ok)
 {
     DataHub hub;
-    QObject::connect(&hub, &DataHub::dataParsed, &model, &DataModel::appendFrames);
+    CanDataExporter exporter;
+    LogWorker worker(&hub, &store, &exporter);
     QEventLoop loop;
     ok = false;
     QObject::connect(&hub, &DataHub::parsingFinished, &loop, [&](bool success) {
         ok = success;
         loop.quit();
     });
-    std::atomic<bool> stop{false};
-    QThread *thread = QThread::create([&hub, &path, &stop] { hub.parseFile(path, stop); });
     QElapsedTimer timer;
     timer.start();
-    thread->start();
+    worker.load(path);
     loop.exec();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    thread->wait();
-    delete thread;
+    worker.shutdown();
     return seconds;
 }
 
@@ -67,9 +67,9 @@ Measurement BenchRunner::median(const QVector<Measurement> &runs)
 Measurement BenchRunner::read(const QString &path)
 {
     Measurement one;
-    DataModel model;
-    one.seconds = load(model, path, one.ok);
-    one.frames = model.rowCount();
+    FrameStore store;
+    one.seconds = load(store, path, one.ok);
+    one.frames = store.size();
     one.bytes = QFileInfo(path).size();
     return one;
 }
@@ -125,15 +125,15 @@ Measurement BenchRunner::readThenWrite(const QString &path, ExportFormat format,
                                        const QString &out)
 {
     Measurement one;
-    DataModel model;
-    one.seconds = load(model, path, one.ok);
+    FrameStore store;
+    one.seconds = load(store, path, one.ok);
     QElapsedTimer timer;
     timer.start();
-    // The window copies the table's frames for the export thread.
-    const QVector<Vemi_CANFD_Data> frames = model.frames();
-    one.ok = CanDataExporter().exportData(frames, format, SortOrder::None, out) && one.ok;
+    // The window exports a snapshot of the table's store.
+    one.ok = CanDataExporter().exportSnapshot(store.snapshot(), format, SortOrder::None, out)
+             && one.ok;
     one.seconds += double(timer.nsecsElapsed()) / 1e9;
-    one.frames = model.rowCount();
+    one.frames = store.size();
     one.bytes = QFileInfo(path).size();
     return one;
 }
@@ -191,29 +191,27 @@ int BenchRunner::childMain(const QStringList &arguments)
     const QString path = arguments.value(at + 1);
     const QString convertDir = arguments.value(at + 2);
 
-    DataModel model;
+    FrameStore store;
     const qint64 idle = ProcessMemory::resident();
     bool ok = false;
-    const double seconds = load(model, path, ok);
+    const double seconds = load(store, path, ok);
     const qint64 loadPeak = ProcessMemory::peakResident();
     if (!ok)
         return 1;
-    std::printf("rows %d\nload %.6f\nidle %lld\nloadpeak %lld\n", model.rowCount(), seconds,
+    std::printf("rows %d\nload %.6f\nidle %lld\nloadpeak %lld\n", store.size(), seconds,
                 idle, loadPeak);
 
     if (!convertDir.isEmpty()) {
         const QString source = QFileInfo(path).suffix().toLower();
         CanDataExporter exporter;
-        for (ExportFormat format : Corpus::formats) {
+        for (ExportFormat format : Corpus::formats()) {
             if (Corpus::suffix(format) == source)
                 continue;
             const QString target = convertDir + QStringLiteral("/converted.")
                                    + Corpus::suffix(format);
             QElapsedTimer timer;
             timer.start();
-            // The window copies the table's frames for the export thread.
-            const QVector<Vemi_CANFD_Data> frames = model.frames();
-            if (!exporter.exportData(frames, format, SortOrder::None, target))
+            if (!exporter.exportSnapshot(store.snapshot(), format, SortOrder::None, target))
                 return 1;
             std::printf("convert %s %.6f %lld\n", qPrintable(Corpus::name(format)),
                         double(timer.nsecsElapsed()) / 1e9, QFileInfo(target).size());

@@ -18,7 +18,7 @@ public:
     using Operation = std::function<Measurement()>;
 
     // End to end: DataHub::parseFile on a QThread::create worker, the batches
-    // queued to a DataModel on this thread, until the last row is in.
+    // queued to a frame store on this thread, until the last frame is in.
     static Measurement read(const QString &path);
     // CanDataExporter::exportData called here, nothing listening to progress.
     static Measurement write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
@@ -28,7 +28,7 @@ public:
     static Measurement writeWithProgressReceiver(const QVector<Vemi_CANFD_Data> &frames,
                                                  ExportFormat format, const QString &path);
 
-    // The window's conversion: path read into a model as read() does, then
+    // The window's conversion: path read into a store as read() does, then
     // the table's frames exported to out; both times together.
     static Measurement readThenWrite(const QString &path, ExportFormat format, const QString &out);
     // tavrix-convert -q path -o out in a process of its own, start-up included.

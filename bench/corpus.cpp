@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include "logformat.h"
+
 namespace {
 
 // splitmix64: the same stream on every platform and library.
@@ -29,8 +31,15 @@ constexpr uint8_t fdLengths[] = {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48,
 
 } // namespace
 
-const ExportFormat Corpus::formats[3] = {ExportFormat::Asc, ExportFormat::Csv,
-                                         ExportFormat::Blf};
+QVector<ExportFormat> Corpus::formats()
+{
+    QVector<ExportFormat> writable;
+    for (const LogFormat &format : LogFormat::all()) {
+        if (format.writable)
+            writable << format.exportFormat;
+    }
+    return writable;
+}
 
 Corpus::Corpus(int frameCount)
 {
@@ -68,7 +77,7 @@ bool Corpus::writeFiles(const QString &dir)
 {
     folder = dir;
     CanDataExporter exporter;
-    for (ExportFormat format : formats) {
+    for (ExportFormat format : formats()) {
         if (!exporter.exportData(frameList, format, SortOrder::None, path(format)))
             return false;
     }
@@ -82,15 +91,10 @@ QString Corpus::path(ExportFormat format) const
 
 QString Corpus::suffix(ExportFormat format)
 {
-    switch (format) {
-    case ExportFormat::Asc: return QStringLiteral("asc");
-    case ExportFormat::Csv: return QStringLiteral("csv");
-    case ExportFormat::Blf: return QStringLiteral("blf");
-    }
-    return QString();
+    return QLatin1String(LogFormat::forExport(format)->suffixes.front());
 }
 
 QString Corpus::name(ExportFormat format)
 {
-    return suffix(format).toUpper();
+    return QLatin1String(LogFormat::forExport(format)->displayName);
 }

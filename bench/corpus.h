@@ -24,9 +24,10 @@ public:
     bool writeFiles(const QString &dir);
     QString path(ExportFormat format) const;
 
+    // Every format the program writes, from the table of formats.
+    static QVector<ExportFormat> formats();
     static QString suffix(ExportFormat format);
     static QString name(ExportFormat format);
-    static const ExportFormat formats[3];
 
 private:
     QVector<Vemi_CANFD_Data> frameList;

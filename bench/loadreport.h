@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// What one fresh process reports after loading a file into a DataModel, and
+// What one fresh process reports after loading a file into a frame store, and
 // after converting the frames to the two other formats when asked.
 struct LoadReport
 {

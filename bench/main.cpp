@@ -2,7 +2,7 @@
 // tavrix-bench --scale [FRAMES] [--dir DIR]
 //
 // Generates a corpus of FRAMES frames (default 1 000 000) as ASC, CSV and BLF
-// and times our reading (end to end into the table model), writing and load
+// and times our reading (end to end into the frame store), writing and load
 // memory against python-can. --scale opens a large corpus of each format in a
 // fresh process and converts it to the two other formats.
 
@@ -78,7 +78,7 @@ Corpus makeCorpus(const Options &options, const QString &dir)
     std::printf("corpus: %d frames (%d classic, %d CAN FD) in %s, written in %.1f s\n",
                 options.frames, corpus.classicCount(), options.frames - corpus.classicCount(),
                 qPrintable(dir), double(timer.elapsed()) / 1000);
-    for (ExportFormat format : Corpus::formats) {
+    for (ExportFormat format : Corpus::formats()) {
         std::printf("  %s %.1f MB\n", qPrintable(Corpus::name(format)),
                     double(QFileInfo(corpus.path(format)).size()) / 1e6);
     }
@@ -112,12 +112,12 @@ int runBench(const Options &options, const QString &dir)
         operations << std::move(operation);
     };
     const QVector<Vemi_CANFD_Data> &frames = corpus.frames();
-    for (ExportFormat format : Corpus::formats) {
+    for (ExportFormat format : Corpus::formats()) {
         const QString path = corpus.path(format);
         add(QStringLiteral("read ") + Corpus::name(format),
             [path] { return BenchRunner::read(path); });
     }
-    for (ExportFormat format : Corpus::formats) {
+    for (ExportFormat format : Corpus::formats()) {
         const QString out = QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format));
         for (SortOrder order : {SortOrder::None, SortOrder::Ascending}) {
             const QString label = QStringLiteral("write ") + Corpus::name(format)
@@ -173,7 +173,7 @@ int runBench(const Options &options, const QString &dir)
                 theirs[it.key()] << it.value();
         }
     }
-    for (ExportFormat format : Corpus::formats)
+    for (ExportFormat format : Corpus::formats())
         QFile::remove(QDir(dir).filePath(QStringLiteral("out.") + Corpus::suffix(format)));
 
     BenchReport report;
@@ -196,7 +196,7 @@ int runBench(const Options &options, const QString &dir)
     }
 
     corpus.dropFrames();
-    for (ExportFormat format : Corpus::formats) {
+    for (ExportFormat format : Corpus::formats()) {
         if (!wanted(QStringLiteral("memory ") + Corpus::name(format)))
             continue;
         note("measuring the memory of loading %s\n", Corpus::name(format));
@@ -215,7 +215,7 @@ int runScale(const Options &options, const QString &dir)
     const double recordBytes = 136.0 * options.frames;
     std::printf("\n%-6s %9s %9s  %13s %13s  %s\n", "file", "open s", "fps", "peak MB",
                 "conv. peak", "conversions");
-    for (ExportFormat format : Corpus::formats) {
+    for (ExportFormat format : Corpus::formats()) {
         note("opening and converting %s\n", Corpus::name(format));
         const QString path =
             QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));

@@ -7,11 +7,9 @@
 #include <QHash>
 #include <QPair>
 
-namespace {
+#include "logformat.h"
 
-// Output format names, indexed by ExportFormat; also the suffixes the plan
-// writes and the suffixes it takes from an input folder.
-const char *const formatNames[] = {"asc", "csv", "blf"};
+namespace {
 
 // The file a path names, however it is spelled: through links, "..", or a
 // second hard link. Empty for a path that names nothing.
@@ -28,24 +26,30 @@ QString absoluteKey(const QString &path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+// Any format the program reads, whether it writes it or not.
 bool isLogSuffix(const QString &suffix)
 {
-    ExportFormat ignored;
-    return ConversionPlan::formatFromName(suffix, ignored);
+    return LogFormat::forSuffix(suffix.toLower()) != nullptr;
 }
 
 } // namespace
 
 bool ConversionPlan::formatFromName(const QString &name, ExportFormat &format)
 {
-    const QString lower = name.toLower();
-    for (int code = 0; code < int(sizeof formatNames / sizeof *formatNames); ++code) {
-        if (lower == QLatin1String(formatNames[code])) {
-            format = ExportFormat(code);
-            return true;
-        }
-    }
-    return false;
+    const LogFormat *named = LogFormat::forName(name);
+    if (!named || !named->writable)
+        return false;
+    format = named->exportFormat;
+    return true;
+}
+
+bool ConversionPlan::formatFromSuffix(const QString &suffix, ExportFormat &format)
+{
+    const LogFormat *named = LogFormat::forSuffix(suffix.toLower());
+    if (!named || !named->writable)
+        return false;
+    format = named->exportFormat;
+    return true;
 }
 
 bool ConversionPlan::build(const QStringList &inputs, const QString &output,
@@ -62,12 +66,13 @@ bool ConversionPlan::build(const QStringList &inputs, const QString &output,
     const bool toFolder = outputIsFolder(inputs, output);
     if (!formatName.isEmpty()) {
         if (!formatFromName(formatName, outputFormat))
-            return fail(tr("unknown format '%1' (use asc, csv or blf)").arg(formatName));
+            return fail(tr("unknown format '%1' (use %2)")
+                            .arg(formatName, LogFormat::writableNames()));
     } else if (toFolder) {
         return fail(tr("--format is needed when the output is a folder"));
-    } else if (!formatFromName(QFileInfo(output).suffix(), outputFormat)) {
-        return fail(tr("cannot tell the format from '%1' (use a .asc, .csv or .blf name, "
-                       "or --format)").arg(output));
+    } else if (!formatFromSuffix(QFileInfo(output).suffix(), outputFormat)) {
+        return fail(tr("cannot tell the format from '%1' (use a %2 name, or --format)")
+                        .arg(output, LogFormat::writableSuffixes()));
     }
 
     if (!toFolder) {
@@ -79,7 +84,7 @@ bool ConversionPlan::build(const QStringList &inputs, const QString &output,
         return fail(tr("'%1' is not a folder, but the output of several inputs must be one")
                         .arg(output));
     folder = output;
-    const QString suffix = QLatin1Char('.') + QLatin1String(formatNames[int(outputFormat)]);
+    const QString suffix = LogFormat::forExport(outputFormat)->dottedSuffix();
     for (const QString &input : inputs) {
         if (QFileInfo(input).isDir()) {
             addFolder(input, output);
@@ -105,7 +110,7 @@ void ConversionPlan::addFolder(const QString &folder, const QString &outputFolde
         planned.append({folder, {}, tr("the folder cannot be read")});
         return;
     }
-    const QString suffix = QLatin1Char('.') + QLatin1String(formatNames[int(outputFormat)]);
+    const QString suffix = LogFormat::forExport(outputFormat)->dottedSuffix();
     bool any = false;
     const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo &entry : entries) {
@@ -116,7 +121,8 @@ void ConversionPlan::addFolder(const QString &folder, const QString &outputFolde
         planned.append({dir.filePath(entry.fileName()), QDir(outputFolder).filePath(name), {}});
     }
     if (!any)
-        planned.append({folder, {}, tr("the folder holds no .asc, .csv or .blf file")});
+        planned.append({folder, {},
+                         tr("the folder holds no %1 file").arg(LogFormat::readableSuffixes())});
 }
 
 bool ConversionPlan::fail(const QString &reason)

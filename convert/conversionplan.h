@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "candataexporter.h"
+#include "exportformat.h"
 
 // One input file and the file it becomes. A job with a problem cannot be
 // converted; the problem says why.
@@ -24,8 +24,10 @@ class ConversionPlan final
     Q_DECLARE_TR_FUNCTIONS(ConversionPlan)
 
 public:
-    // "asc", "csv" or "blf", in any letter case.
+    // The name of a writable format ("asc", "csv", ...) in any letter case.
     static bool formatFromName(const QString &name, ExportFormat &format);
+    // The suffix of a writable format, in any letter case, without the dot.
+    static bool formatFromSuffix(const QString &suffix, ExportFormat &format);
 
     // formatName empty: taken from the output file's suffix. False with error()
     // set when the command line cannot be carried out.

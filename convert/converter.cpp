@@ -7,35 +7,31 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include "datahub.h"
-#include "datamodel.h"
+#include "framestore.h"
 #include "interruptwatcher.h"
+#include "logformat.h"
+#include "logworker.h"
 #include "progressdisplay.h"
 
 Converter::Converter(const Settings &settings, QObject *parent)
     : QObject(parent)
     , settings(settings)
     , hub(new DataHub(this))
-    , model(new DataModel(this))
+    , store(new FrameStore(this))
     , exporter(new CanDataExporter(this))
+    , worker(new LogWorker(hub, store, exporter, this))
     , display(new ProgressDisplay(settings.progress && !settings.quiet, this))
 {
-    connect(hub, &DataHub::dataParsed, model, &DataModel::appendFrames);
-    // The rest of the file would be dropped anyway: the reader may stop.
-    connect(model, &DataModel::capacityReached, this, [this] {
-        capacityReached = true;
-        stopRequested = true;
-    });
-    // Direct: the exporter emits on its thread once per frame, and a queued
-    // connection would post an event for every one of millions of frames.
-    connect(exporter, &CanDataExporter::progressUpdated, this,
-            [this](int percent) { exportPercent.store(percent, std::memory_order_relaxed); },
-            Qt::DirectConnection);
+    // The worker stops the reader; the converter reports the file as cut.
+    connect(store, &FrameStore::full, this, [this] { capacityReached = true; });
 }
 
-Converter::~Converter() = default;
+Converter::~Converter()
+{
+    worker->shutdown();
+}
 
 bool Converter::run(const QVector<ConversionJob> &jobs)
 {
@@ -59,7 +55,7 @@ void Converter::interrupt(int signalNumber)
         InterruptWatcher::endBy(signalNumber);
     }
     interruptSignal = signalNumber;
-    stopRequested = true;
+    worker->requestStop();
     if (exporting) {
         display->end();
         fail(currentOutput, tr("interrupted; the file is removed once it is written "
@@ -81,7 +77,7 @@ bool Converter::convert(const ConversionJob &job)
 
     QString problem;
     bool converted = parse(job.input, problem);
-    const int framesRead = model->rowCount();
+    const int framesRead = store->size();
     if (converted && framesRead == 0) {
         // The exporter refuses empty input; say so rather than leave no trace.
         problem = tr("holds no frames; nothing written");
@@ -111,13 +107,17 @@ bool Converter::convert(const ConversionJob &job)
     return true;
 }
 
+template<typename Signal>
+void Converter::waitFor(Signal signal)
+{
+    QEventLoop loop;
+    connect(worker, signal, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 bool Converter::parse(const QString &input, QString &problem)
 {
-    model->clearFrames();
     capacityReached = false;
-    // Only an interrupt, which ends the run, leaves the flag set for good.
-    if (interruptSignal == 0)
-        stopRequested = false;
     int signalsSeen = 0;
     bool succeeded = false;
     QString readerMessage;
@@ -130,19 +130,25 @@ bool Converter::parse(const QString &input, QString &problem)
                 readerMessage = message;
             });
 
-    runToEnd(QThread::create([this, input] { hub->parseFile(input, stopRequested); }));
+    worker->load(input);
+    // An interrupt that came before the load started stops it at once.
+    if (interruptSignal != 0)
+        worker->requestStop();
+    waitFor(&LogWorker::loadEnded);
+    worker->stopLoad();
 
     if (interruptSignal != 0) {
         problem = tr("interrupted; nothing written");
         return false;
     }
-    // A reader stopped at the table's limit ends without its finished signal.
+    // A reader stopped at the store's limit ends without its finished signal.
     if (succeeded || capacityReached)
         return true;
     // The dispatcher emits nothing at all for a suffix it has no reader for.
     if (signalsSeen == 0) {
-        problem = QFileInfo::exists(input) ? tr("unsupported format (not .asc, .csv or .blf)")
-                                           : tr("no such file");
+        problem = QFileInfo::exists(input)
+                      ? tr("unsupported format (not %1)").arg(LogFormat::readableSuffixes())
+                      : tr("no such file");
         return false;
     }
     QFile probe(input);
@@ -153,20 +159,17 @@ bool Converter::parse(const QString &input, QString &problem)
 
 bool Converter::write(const QString &output, QString &problem)
 {
-    QVector<Vemi_CANFD_Data> frames = model->frames();
-    // With the model's reference gone, the exporter holds the only one and can
-    // sort in place instead of copying millions of frames.
-    model->clearFrames();
+    const FrameSnapshot frames = store->snapshot();
+    // The snapshot holds the frames now; the store lets go of them.
+    store->clear();
     outputExisted = QFileInfo::exists(output);
-    exportPercent = -1;
     exporting = true;
     bool written = false;
-    const ExportFormat format = settings.format;
-    const SortOrder order = settings.order;
-    runToEnd(QThread::create(
-        [this, &written, frames = std::move(frames), format, order, output]() mutable {
-            written = exporter->exportData(std::move(frames), format, order, output);
-        }));
+    QObject listener;
+    connect(worker, &LogWorker::exportEnded, &listener,
+            [&written](bool success) { written = success; });
+    worker->startExport(frames, settings.format, settings.order, output);
+    waitFor(&LogWorker::exportEnded);
     exporting = false;
 
     if (interruptSignal != 0) {
@@ -183,24 +186,12 @@ bool Converter::write(const QString &output, QString &problem)
     return true;
 }
 
-void Converter::runToEnd(QThread *thread)
-{
-    QEventLoop loop;
-    // Queued: the batches the worker emitted before it ended are delivered
-    // before its finished signal.
-    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-    thread->wait();
-    delete thread;
-}
-
 bool Converter::removeOutputIfWritten()
 {
     // The exporter reports progress only after it opened the file and wrote a
     // frame, and a file that was not there before is ours too. An existing
     // file that the exporter could not open is someone else's and stays.
-    const bool ours = exportPercent.load() >= 0
+    const bool ours = worker->exportPercent() >= 0
                       || (!outputExisted && QFileInfo::exists(currentOutput));
     return ours && QFile::remove(currentOutput);
 }
@@ -210,11 +201,11 @@ QString Converter::status() const
     if (exporting) {
         return tr("%1: writing %2%")
             .arg(currentOutput)
-            .arg(std::max(exportPercent.load(std::memory_order_relaxed), 0));
+            .arg(std::max(worker->exportPercent(), 0));
     }
     // The text readers' percentage counts lines, not the file, and stands at 95
     // for most of a large file; the frames that arrived say more.
-    return tr("%1: reading, %2 frames").arg(currentInput).arg(model->rowCount());
+    return tr("%1: reading, %2 frames").arg(currentInput).arg(store->size());
 }
 
 void Converter::report(const QString &line) const

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -10,14 +8,14 @@
 #include "conversionplan.h"
 
 class DataHub;
-class DataModel;
+class FrameStore;
+class LogWorker;
 class ProgressDisplay;
-class QThread;
 
-// Converts files one after the other the way the window converts one: the
-// dispatcher parses on a worker thread, its batches queue into a frame table
-// model on this thread, and the exporter writes the model's frames on another
-// worker. Reports each file on standard error.
+// Converts files one after the other the way the window converts one, with
+// the same worker: the dispatcher parses on a worker thread, its batches
+// queue into a frame store on this thread, and the exporter writes the
+// store's frames on another worker. Reports each file on standard error.
 class Converter final : public QObject
 {
     Q_OBJECT
@@ -50,7 +48,9 @@ private:
     bool convert(const ConversionJob &job);
     bool parse(const QString &input, QString &problem);
     bool write(const QString &output, QString &problem);
-    void runToEnd(QThread *thread);
+    // Runs the event loop until the worker emits signal.
+    template<typename Signal>
+    void waitFor(Signal signal);
     bool removeOutputIfWritten();
     QString status() const;
     void report(const QString &line) const;
@@ -58,16 +58,13 @@ private:
 
     const Settings settings;
     DataHub *hub;
-    DataModel *model;
+    FrameStore *store;
     CanDataExporter *exporter;
+    LogWorker *worker;
     ProgressDisplay *display;
 
-    std::atomic<bool> stopRequested{false};
-    // The file held more frames than the table takes; what fits is converted.
+    // The file held more frames than the store takes; what fits is converted.
     bool capacityReached = false;
-    // Last percentage the exporter reported, -1 before its first frame. It is
-    // set on the export thread, once per frame, and read when the line is drawn.
-    std::atomic<int> exportPercent{-1};
     int interruptSignal = 0;
 
     // The file being converted, for the status line and for clean-up.

@@ -9,6 +9,7 @@
 #include "conversionplan.h"
 #include "converter.h"
 #include "interruptwatcher.h"
+#include "logformat.h"
 #include "progressdisplay.h"
 #include "vemi_canfd_data.h"
 
@@ -55,6 +56,16 @@ bool translationFromName(const QString &name, QString &file)
     return true;
 }
 
+// "ASC, CSV and BLF": the display names of every format.
+QString formatList()
+{
+    QStringList names;
+    for (const LogFormat &format : LogFormat::all())
+        names << QLatin1String(format.displayName);
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + text(" and ") + last;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,8 +83,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        text("Converts CAN and CAN FD bus logs between ASC, CSV and BLF with the readers "
-             "and the exporter of the Tavrix window.\n"
+        text("Converts CAN and CAN FD bus logs between %1 with the readers and the exporter "
+             "of the Tavrix window.\n").arg(formatList()) + text(
              "Exit status: 0 when every file converted, 1 when a file could not be read "
              "or written, 2 for a usage error."));
     parser.addHelpOption();
@@ -82,8 +93,8 @@ int main(int argc, char *argv[])
         text("The output file; a folder, created when missing, when there are several "
              "inputs or an input is a folder."), text("path"));
     const QCommandLineOption format({QStringLiteral("f"), QStringLiteral("format")},
-        text("Output format: asc, csv or blf. Default: the output file's suffix; "
-             "needed for a folder."), text("format"));
+        text("Output format: %1. Default: the output file's suffix; needed for a folder.")
+            .arg(LogFormat::writableNames()), text("format"));
     const QCommandLineOption sort({QStringLiteral("s"), QStringLiteral("sort")},
         text("Frame order: none (as read), ascending or descending CAN identifier. "
              "Default: none."), text("order"), QStringLiteral("none"));
@@ -94,7 +105,8 @@ int main(int argc, char *argv[])
         text("Report failures only: no line per file, no progress."));
     parser.addOptions({output, format, sort, language, quiet});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
-        text("Log files (.asc, .csv, .blf) or folders of them."), QStringLiteral("INPUT..."));
+        text("Log files (%1) or folders of them.").arg(LogFormat::readableSuffixes()),
+        QStringLiteral("INPUT..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return complain(parser.errorText(), ExitUsage);

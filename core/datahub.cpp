@@ -3,10 +3,8 @@
 #include <QFileInfo>
 #include <QtDebug>
 
-#include "ascparser.h"
-#include "blfparser.h"
-#include "csvparser.h"
 #include "idataparser.h"
+#include "logformat.h"
 
 DataHub::DataHub(QObject *parent)
     : QObject(parent)
@@ -16,12 +14,8 @@ DataHub::DataHub(QObject *parent)
 IDataParser *DataHub::createParser(const QString &filePath)
 {
     const QString suffix = QFileInfo(filePath).suffix().toLower();
-    if (suffix == QLatin1String("asc"))
-        return new AscParser;
-    if (suffix == QLatin1String("csv"))
-        return new CsvParser;
-    if (suffix == QLatin1String("blf"))
-        return new BlfParser;
+    if (const LogFormat *format = LogFormat::forSuffix(suffix))
+        return format->createReader();
     qWarning("%s", qUtf8Printable(QStringLiteral("不支持的文件格式:") + suffix));
     return nullptr;
 }

@@ -17,13 +17,14 @@
 namespace {
 
 // The smallest and the largest timestamp, in one pass over the frames.
-void timestampRange(const QVector<Vemi_CANFD_Data> &frames, ExportContext &context)
+void timestampRange(const FrameSnapshot &frames, ExportContext &context)
 {
-    uint64_t earliest = frames.constFirst().timestamp;
+    uint64_t earliest = frames.timestampAt(0);
     uint64_t latest = earliest;
-    for (const Vemi_CANFD_Data &frame : frames) {
-        earliest = std::min(earliest, frame.timestamp);
-        latest = std::max(latest, frame.timestamp);
+    for (int i = 1; i < frames.size(); ++i) {
+        const uint64_t timestamp = frames.timestampAt(i);
+        earliest = std::min(earliest, timestamp);
+        latest = std::max(latest, timestamp);
     }
     context.baseTimestamp = earliest;
     context.latestTimestamp = latest;
@@ -58,6 +59,12 @@ CanDataExporter::CanDataExporter(QObject *parent)
 bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat format,
                                  SortOrder order, const QString &outputPath)
 {
+    return exportSnapshot(FrameSnapshot(frames), format, order, outputPath);
+}
+
+bool CanDataExporter::exportSnapshot(const FrameSnapshot &frames, ExportFormat format,
+                                 SortOrder order, const QString &outputPath)
+{
     if (frames.isEmpty())
         return false;
 
@@ -67,7 +74,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     // Unstable, like any introsort: frames of one identifier lose their time order.
     context.order = IdentifierSort::positions(frames, order);
     context.total = frames.size();
-    context.frames = std::move(frames);
+    context.frames = frames;
     context.outputPath = outputPath;
     // An emission that nobody hears still costs a good part of what writing
     // a line costs; whether anybody listens is looked up every so many frames

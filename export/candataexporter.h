@@ -4,13 +4,9 @@
 #include <QString>
 #include <QVector>
 
+#include "exportformat.h"
+#include "framesnapshot.h"
 #include "vemi_canfd_data.h"
-
-// Output format code: the index of the window's format combo box.
-enum class ExportFormat : quint8 { Asc = 0, Csv = 1, Blf = 2 };
-// Identifier sort code: the index of the window's sort combo box. Any other
-// value keeps the input order.
-enum class SortOrder : quint8 { None = 0, Ascending = 1, Descending = 2 };
 
 // Writes a vector of frames to one output file, optionally re-ordered by CAN
 // identifier. Runs on a worker thread; keeps no state between calls.
@@ -26,6 +22,10 @@ public:
     // cannot be opened, a write that failed or a file removed while it was
     // written; an unknown format code leaves an empty file and succeeds.
     bool exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat format, SortOrder order,
+                    const QString &outputPath);
+    // The same for the frames of a store's snapshot, which sorting leaves as
+    // they are too.
+    bool exportSnapshot(const FrameSnapshot &frames, ExportFormat format, SortOrder order,
                     const QString &outputPath);
 
 signals:

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 
+#include "framesnapshot.h"
 #include "vemi_canfd_data.h"
 
 class QFile;
@@ -26,7 +27,7 @@ struct ExportContext
         public:
             const Vemi_CANFD_Data &operator*() const
             {
-                return frames[positions ? positions[index] : uint32_t(index)];
+                return frames->frameAt(positions ? int(positions[index]) : int(index), scratch);
             }
             Iterator &operator++()
             {
@@ -36,8 +37,8 @@ struct ExportContext
                 // a little ahead while this one is written.
                 if (positions && index + Ahead < count) {
                     // A record spans up to three cache lines.
-                    const char *next =
-                        reinterpret_cast<const char *>(frames + positions[index + Ahead]);
+                    const char *next = static_cast<const char *>(
+                        frames->addressOf(int(positions[index + Ahead])));
                     __builtin_prefetch(next);
                     __builtin_prefetch(next + 64);
                     __builtin_prefetch(next + sizeof(Vemi_CANFD_Data) - 1);
@@ -50,10 +51,12 @@ struct ExportContext
         private:
             friend class Sequence;
             static constexpr std::size_t Ahead = 8;
-            const Vemi_CANFD_Data *frames;
+            const FrameSnapshot *frames;
             const uint32_t *positions;
             std::size_t index;
             std::size_t count;
+            // Where a frame that the snapshot keeps in another form is made.
+            mutable Vemi_CANFD_Data scratch;
         };
 
         Iterator begin() const { return at(0); }
@@ -70,20 +73,20 @@ struct ExportContext
             it.count = count;
             return it;
         }
-        const Vemi_CANFD_Data *frames;
+        const FrameSnapshot *frames;
         const uint32_t *positions;
         std::size_t count;
     };
 
-    // The call's own copy of the frames, in the caller's order.
-    QVector<Vemi_CANFD_Data> frames;
+    // The frames to write, in the caller's order.
+    FrameSnapshot frames;
     // Sorted by identifier: the positions of the frames in writing order.
     std::vector<uint32_t> order;
 
     Sequence inWritingOrder() const
     {
         Sequence sequence;
-        sequence.frames = frames.constData();
+        sequence.frames = &frames;
         sequence.positions = order.empty() ? nullptr : order.data();
         sequence.count = std::size_t(frames.size());
         return sequence;

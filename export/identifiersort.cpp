@@ -17,11 +17,16 @@ struct Key
 std::vector<uint32_t> IdentifierSort::positions(const QVector<Vemi_CANFD_Data> &frames,
                                                 SortOrder order)
 {
+    return positions(FrameSnapshot(frames), order);
+}
+
+std::vector<uint32_t> IdentifierSort::positions(const FrameSnapshot &frames, SortOrder order)
+{
     if (order != SortOrder::Ascending && order != SortOrder::Descending)
         return {};
     std::vector<Key> keys(std::size_t(frames.size()));
     for (int i = 0; i < frames.size(); ++i)
-        keys[std::size_t(i)] = Key{frames.at(i).identifier(), uint32_t(i)};
+        keys[std::size_t(i)] = Key{frames.identifierAt(i), uint32_t(i)};
     // The remote and extended bits take no part in the key.
     if (order == SortOrder::Ascending)
         std::sort(keys.begin(), keys.end(),

@@ -5,7 +5,8 @@
 
 #include <QVector>
 
-#include "candataexporter.h"
+#include "exportformat.h"
+#include "framesnapshot.h"
 #include "vemi_canfd_data.h"
 
 // Orders frames by their 29-bit CAN identifier as std::sort orders the records
@@ -20,6 +21,7 @@ public:
 
     // The positions of the frames in sorted order; empty for any order but
     // Ascending and Descending (the frames stay as they are).
+    static std::vector<uint32_t> positions(const FrameSnapshot &frames, SortOrder order);
     static std::vector<uint32_t> positions(const QVector<Vemi_CANFD_Data> &frames,
                                            SortOrder order);
 };

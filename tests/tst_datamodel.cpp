@@ -182,7 +182,6 @@ private slots:
         QCOMPARE(reset.count(), 1);
         QCOMPARE(model.rowCount(), 0);
         QVERIFY(model.frames().isEmpty());
-        QVERIFY(&model.frames() == &frames);
 
         model.clearFrames();
         QCOMPARE(reset.count(), 2);

@@ -25,7 +25,7 @@ WriterRun runWriter(Writer &&writer, const QVector<Vemi_CANFD_Data> &frames,
 {
     WriterRun run;
     ExportContext context;
-    context.frames = frames;
+    context.frames = FrameSnapshot(frames);
     context.total = frames.size();
     context.baseTimestamp = baseTimestamp;
     for (const Vemi_CANFD_Data &frame : frames)

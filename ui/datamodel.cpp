@@ -2,25 +2,9 @@
 
 #include <algorithm>
 
-#include "framecapacity.h"
-#include "framevector.h"
+#include "framestore.h"
 
 namespace {
-
-constexpr int ColumnCount = 10;
-
-enum Column {
-    NumberColumn,
-    TimeColumn,
-    DirectionColumn,
-    NameColumn,
-    IdColumn,
-    ProtocolColumn,
-    FormatColumn,
-    TypeColumn,
-    LengthColumn,
-    DataColumn
-};
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
@@ -68,15 +52,35 @@ QString timeText(const Vemi_CANFD_Data &frame)
 
 DataModel::DataModel(QObject *parent)
     : QAbstractTableModel(parent)
+    , frameStore(new FrameStore(this))
+{
+    follow(frameStore);
+}
+
+DataModel::DataModel(FrameStore *store, QObject *parent)
+    : QAbstractTableModel(parent)
+    , frameStore(store)
+{
+    follow(store);
+}
+
+void DataModel::follow(FrameStore *store)
 {
     loadLabels();
+    // Rows come and go with the store's frames, whoever appends or clears.
+    connect(store, &FrameStore::framesAboutToBeAppended, this,
+            [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(store, &FrameStore::framesAppended, this, [this] { endInsertRows(); });
+    connect(store, &FrameStore::aboutToBeCleared, this, [this] { beginResetModel(); });
+    connect(store, &FrameStore::cleared, this, [this] { endResetModel(); });
+    connect(store, &FrameStore::full, this, &DataModel::capacityReached);
 }
 
 DataModel::~DataModel() = default;
 
 int DataModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : frameList.size();
+    return parent.isValid() ? 0 : frameStore->size();
 }
 
 int DataModel::columnCount(const QModelIndex &) const
@@ -89,10 +93,10 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
     const int row = index.row();
-    if (row < 0 || row >= frameList.size() || index.column() >= ColumnCount)
+    if (row < 0 || row >= frameStore->size() || index.column() >= ColumnCount)
         return {};
 
-    const Vemi_CANFD_Data &frame = frameList.at(row);
+    const Vemi_CANFD_Data frame = frameStore->at(row);
     switch (index.column()) {
     case NumberColumn:
         return row;
@@ -128,33 +132,13 @@ QVariant DataModel::headerData(int section, Qt::Orientation orientation, int rol
 
 void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
 {
-    if (data.isEmpty())
-        return;
-    // A full table keeps what it shows; what does not fit is dropped.
-    const int capacity = FrameCapacity::limit();
-    const int count = std::min(data.size(), std::max(capacity - frameList.size(), 0));
-    if (count > 0) {
-        const int first = frameList.size();
-        beginInsertRows(QModelIndex(), first, first + count - 1);
-        // The first batch is taken as it is (the BLF reader's one batch holds
-        // the whole file); later ones grow the vector without holding it twice.
-        FrameVector::append(frameList, count == data.size() ? data : data.mid(0, count));
-        endInsertRows();
-    }
-    if (frameList.size() >= capacity && !capacityReported) {
-        capacityReported = true;
-        emit capacityReached(frameList.size());
-    }
+    // A full store keeps what it holds; what does not fit is dropped.
+    frameStore->append(data);
 }
 
 void DataModel::clearFrames()
 {
-    beginResetModel();
-    // clear() would keep the block, which for a large file is hundreds of
-    // megabytes held until the next file's first batch arrives.
-    frameList = QVector<Vemi_CANFD_Data>();
-    capacityReported = false;
-    endResetModel();
+    frameStore->clear();
 }
 
 void DataModel::retranslate()
@@ -164,9 +148,9 @@ void DataModel::retranslate()
     endResetModel();
 }
 
-const QVector<Vemi_CANFD_Data> &DataModel::frames() const
+QVector<Vemi_CANFD_Data> DataModel::frames() const
 {
-    return frameList;
+    return frameStore->snapshot().toVector();
 }
 
 void DataModel::loadLabels()

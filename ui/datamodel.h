@@ -6,14 +6,34 @@
 
 #include "vemi_canfd_data.h"
 
-// The read-only frame table: one row per frame, ten text columns computed on
-// request. Frames arrive in batches while a file is still being read.
+class FrameStore;
+
+// The read-only frame table: a view over a frame store, one row per frame,
+// ten text columns computed on request. Frames arrive in batches while a file
+// is still being read.
 class DataModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
+    enum Column {
+        NumberColumn,
+        TimeColumn,
+        DirectionColumn,
+        NameColumn,
+        IdColumn,
+        ProtocolColumn,
+        FormatColumn,
+        TypeColumn,
+        LengthColumn,
+        DataColumn,
+        ColumnCount
+    };
+
+    // With a store of its own.
     explicit DataModel(QObject *parent = nullptr);
+    // A view over store, which outlives the model.
+    explicit DataModel(FrameStore *store, QObject *parent = nullptr);
     ~DataModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -22,28 +42,31 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Appends a batch as new rows at the end; an empty batch changes nothing.
+    // Appends a batch to the store, as new rows at the end; an empty batch
+    // changes nothing.
     void appendFrames(const QVector<Vemi_CANFD_Data> &data);
-    // Empties the table; resets the model even when it is empty already.
+    // Empties the store; resets the model even when it is empty already.
     void clearFrames();
     // Rebuilds every label with the translator now installed.
     void retranslate();
 
-    const QVector<Vemi_CANFD_Data> &frames() const;
+    // A copy of every frame shown, as full records.
+    QVector<Vemi_CANFD_Data> frames() const;
+    FrameStore *store() const { return frameStore; }
 
 signals:
-    // The table holds as many frames as it can (FrameCapacity::limit()); the
-    // rest of the file is not shown. Once per file, at the batch that filled it.
+    // The table holds as many frames as it can; the rest of the file is not
+    // shown. Once per file, at the batch that filled it.
     void capacityReached(int shown);
 
 private:
+    void follow(FrameStore *store);
     void loadLabels();
 
     QStringList headerLabels;
-    QVector<Vemi_CANFD_Data> frameList;
+    FrameStore *frameStore;
     QStringList directionLabels;   // by bit 6 of flags
     QStringList frameTypeLabels;   // by the extended bit
     QStringList frameFormatLabels; // by the remote bit
     QStringList protocolLabels;    // by the protocol sub-field
-    bool capacityReported = false; // since the last clearFrames
 };

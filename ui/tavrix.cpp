@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStringListModel>
-#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QtDebug>
@@ -24,24 +23,14 @@
 #include "candataexporter.h"
 #include "datahub.h"
 #include "datamodel.h"
+#include "framestore.h"
+#include "logformat.h"
+#include "logworker.h"
 
 namespace {
 
 const char *const englishTranslation = ":/Translation/Tavrix_en_AS.qm";
 const char *const chineseTranslation = ":/Translation/Tavrix_zh_CN.qm";
-
-struct FormatChoice
-{
-    const char *suffix;
-    const char *filter;
-};
-
-// Indexed by the format combo box, which is also the exporter's format code.
-const FormatChoice formatChoices[] = {
-    {".asc", "ASC Files (*.asc)"},
-    {".csv", "CSV Files (*.csv)"},
-    {".blf", "BLF Files (*.blf)"},
-};
 
 } // namespace
 
@@ -54,19 +43,9 @@ Tavrix::Tavrix(QWidget *parent)
 
 Tavrix::~Tavrix()
 {
-    // The workers use the hub, the exporter and the stop flag, which die with
-    // the window: none of them may outlive it.
-    stopRequested.store(true);
-    if (parseThread) {
-        parseThread->wait();
-        workersEnded.load();
-        delete parseThread;
-    }
-    if (exportThread) {
-        exportThread->wait();
-        workersEnded.load();
-        delete exportThread;
-    }
+    // The workers use the hub, the store and the exporter, which die with the
+    // window: none of them may outlive it.
+    worker->shutdown();
     delete listMenu;
 }
 
@@ -102,7 +81,7 @@ void Tavrix::initWindow()
     ui.tableView->verticalHeader()->setDefaultSectionSize(25);
     ui.tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    ui.tableView->setColumnWidth(9, 1200);
+    ui.tableView->setColumnWidth(DataModel::DataColumn, 1200);
     ui.tableView->setSortingEnabled(false);
 
     connect(addFileButton, &QPushButton::clicked, this, &Tavrix::onAddFileClicked);
@@ -116,15 +95,14 @@ void Tavrix::initWindow()
     dataHub = new DataHub(this);
     connect(dataHub, &DataHub::progressUpdated, this, &Tavrix::onProgressUpdated);
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
-    connect(dataHub, &DataHub::dataParsed, dataModel, &DataModel::appendFrames);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
     connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
     exporter = new CanDataExporter(this);
-    connect(
-        exporter, &CanDataExporter::progressUpdated, this,
-        [this](int value) { exportProgress.store(value, std::memory_order_relaxed); },
-        Qt::DirectConnection);
+    // The worker hands the hub's batches to the model's store, which the
+    // table follows.
+    worker = new LogWorker(dataHub, dataModel->store(), exporter, this);
+    connect(worker, &LogWorker::exportEnded, this, &Tavrix::onExportFinished);
     progressTimer = new QTimer(this);
     progressTimer->setInterval(40);
     connect(progressTimer, &QTimer::timeout, this, &Tavrix::showExportProgress);
@@ -188,7 +166,8 @@ void Tavrix::onTranslateClicked()
 void Tavrix::onAddFileClicked()
 {
     const QStringList chosen = QFileDialog::getOpenFileNames(
-        this, tr("Select Files"), QString(), tr("Data Files (*.asc *.csv *.blf)"));
+        this, tr("Select Files"), QString(),
+        tr("Data Files (%1)").arg(LogFormat::readablePatterns()));
     if (chosen.isEmpty())
         return;
     fileList += chosen;
@@ -196,41 +175,19 @@ void Tavrix::onAddFileClicked()
     fileListModel->setStringList(fileList);
 }
 
-void Tavrix::stopParse()
-{
-    if (!parseThread)
-        return;
-    stopRequested.store(true);
-    parseThread->wait();
-    workersEnded.load();
-    delete parseThread;
-    parseThread = nullptr;
-    // The stopped parse may have relayed batches that still wait in this
-    // thread's queue; they belong to a file the table no longer shows.
-    QCoreApplication::removePostedEvents(dataHub, QEvent::MetaCall);
-}
-
 void Tavrix::onFileItemClicked(const QModelIndex &index)
 {
     if (!index.isValid() || index.row() >= fileList.size())
         return;
-    stopParse();
-    dataModel->clearFrames();
-    stopRequested.store(false);
-
-    const QString path = fileList.at(index.row());
-    parseThread = QThread::create([this, path] {
-        dataHub->parseFile(path, stopRequested);
-        workersEnded.fetch_add(1);
-    });
-    parseThread->start(QThread::InheritPriority);
+    // Stops the running parse, empties the table and reads the file.
+    worker->load(fileList.at(index.row()));
 }
 
 void Tavrix::onDeleteClicked()
 {
     if (fileList.isEmpty())
         return;
-    stopParse();
+    worker->stopLoad();
     fileList.clear();
     fileListModel->setStringList(fileList);
     dataModel->clearFrames();
@@ -274,9 +231,9 @@ void Tavrix::onTavrix()
         dir = QDir::currentPath();
     QString suffix;
     QString filter;
-    if (formatCode < std::size(formatChoices)) {
-        suffix = QLatin1String(formatChoices[formatCode].suffix);
-        filter = QLatin1String(formatChoices[formatCode].filter);
+    if (const LogFormat *chosen = LogFormat::forExport(ExportFormat(formatCode))) {
+        suffix = chosen->dottedSuffix();
+        filter = QLatin1String(chosen->filter);
     }
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     const QString name = QStringLiteral("CAN_Data_%1%2").arg(stamp, suffix);
@@ -286,39 +243,27 @@ void Tavrix::onTavrix()
     if (path.isEmpty())
         return;
 
-    const QVector<Vemi_CANFD_Data> frames = dataModel->frames();
+    // The frames the table shows now; the table may change meanwhile.
+    const FrameSnapshot frames = dataModel->store()->snapshot();
     if (frames.isEmpty()) {
         QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);
         return;
     }
 
     ui.pushButton_2->setEnabled(false);
-    const auto format = static_cast<ExportFormat>(formatCode);
-    const auto order = static_cast<SortOrder>(orderCode);
-    auto succeeded = std::make_shared<bool>(false);
-    QThread *thread = QThread::create([this, frames, format, order, path, succeeded] {
-        *succeeded = exporter->exportData(frames, format, order, path);
-        workersEnded.fetch_add(1);
-    });
-    exportThread = thread;
-    exportProgress.store(-1);
+    worker->startExport(frames, static_cast<ExportFormat>(formatCode),
+                        static_cast<SortOrder>(orderCode), path);
     progressTimer->start();
-    connect(thread, &QThread::finished, this,
-            [this, thread, succeeded] {
-                workersEnded.load();
-                onExportFinished(thread, *succeeded);
-            });
-    thread->start(QThread::InheritPriority);
 }
 
 void Tavrix::showExportProgress()
 {
-    const int value = exportProgress.load(std::memory_order_relaxed);
+    const int value = worker->exportPercent();
     if (value >= 0)
         onProgress(value);
 }
 
-void Tavrix::onExportFinished(QThread *thread, bool success)
+void Tavrix::onExportFinished(bool success)
 {
     // The bar shows where the export ended before the box reports it.
     progressTimer->stop();
@@ -330,7 +275,6 @@ void Tavrix::onExportFinished(QThread *thread, bool success)
         QMessageBox::warning(this, tr("Hit"), tr("Conversion failed"), QMessageBox::Ok);
     ui.pushButton_2->setEnabled(true);
     ui.progressBar->setValue(0);
-    thread->deleteLater();
 }
 
 void Tavrix::onProgress(int value)
@@ -359,8 +303,7 @@ void Tavrix::onParsingFinished(bool success, QString message)
 
 void Tavrix::onCapacityReached(int shown)
 {
-    // The reader ends at its next line or object; the table keeps its frames.
-    stopRequested.store(true);
+    // The worker has asked the reader to stop; the table keeps its frames.
     // After this batch, not inside it: the box's own event loop would deliver
     // further batches into a model that is still inserting rows.
     QMetaObject::invokeMethod(

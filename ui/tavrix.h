@@ -1,9 +1,6 @@
 #pragma once
 
-#include <atomic>
-
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 #include <QVector>
 
@@ -17,13 +14,13 @@ class QModelIndex;
 class QPoint;
 class QPushButton;
 class QStringListModel;
-class QThread;
 class QTimer;
 class QTranslator;
 
 class CanDataExporter;
 class DataHub;
 class DataModel;
+class LogWorker;
 
 // The main window: a file list, the frame table of the file clicked last, and
 // the conversion of that table to a new log file.
@@ -56,9 +53,7 @@ private:
     void initWindow();
     void retranslateTexts();
     void onFileItemClicked(const QModelIndex &index);
-    // Stops and deletes the parse thread; drops the signals it left queued.
-    void stopParse();
-    void onExportFinished(QThread *thread, bool success);
+    void onExportFinished(bool success);
     void showExportProgress();
 
     QPushButton *addFileButton = nullptr;
@@ -72,19 +67,13 @@ private:
     DataHub *dataHub = nullptr;
     DataModel *dataModel = nullptr;
     CanDataExporter *exporter = nullptr;
-    QThread *parseThread = nullptr;
-    std::atomic<bool> stopRequested{false};
-    // Each worker counts itself out as its last step, and whoever waited for
-    // one reads the count: the order that QThread::wait() and the finished
-    // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).
-    std::atomic<int> workersEnded{0};
+    // Runs the parse of the file clicked last and the export, each on a
+    // worker thread, with the stop flag of the parse.
+    LogWorker *worker = nullptr;
     bool isEnglish = true;
-    // The running export, so that closing the window can wait for it.
-    QPointer<QThread> exportThread;
-    // The exporter's last percentage, -1 before its first frame. It reports
-    // every frame on its own thread; a queued call for each would pile up
-    // millions of events, so the bar reads the number on a timer instead.
-    std::atomic<int> exportProgress{-1};
+    // The exporter reports every frame on its own thread; a queued call for
+    // each would pile up millions of events, so the bar reads the worker's
+    // percentage on a timer instead.
     QTimer *progressTimer = nullptr;
     Ui::TavrixClass ui;
 };

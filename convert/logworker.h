@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include "exportformat.h"
+#include "framesnapshot.h"
+
+class CanDataExporter;
+class DataHub;
+class FrameStore;
+
+// Loads a log into a frame store and writes frames to a new log, each on a
+// worker thread of its own: the one road the window and tavrix-convert both
+// take. At most one load and one export run at a time. A load is stopped
+// cooperatively through the stop flag, and whatever it left queued for the
+// store is dropped; an export runs to its end. Lives on the thread of the
+// hub, the store and the exporter, which must outlive it or see shutdown()
+// first.
+class LogWorker final : public QObject
+{
+    Q_OBJECT
+
+public:
+    LogWorker(DataHub *hub, FrameStore *store, CanDataExporter *exporter,
+              QObject *parent = nullptr);
+    ~LogWorker() override;
+
+    // Stops a running load, empties the store, and reads path into it.
+    void load(const QString &path);
+    // Stops a running load and waits for it; the batches it relayed that
+    // still wait in this thread's queue are dropped.
+    void stopLoad();
+    // Asks a running load to stop at its next line or object, without waiting.
+    void requestStop() { stopRequested.store(true); }
+    bool isLoading() const;
+
+    // Writes frames on a worker thread; false, and nothing started, while
+    // another export runs.
+    bool startExport(const FrameSnapshot &frames, ExportFormat format, SortOrder order,
+                     const QString &path);
+    bool isExporting() const { return exportThread != nullptr; }
+    // The export's last percentage, -1 before its first frame.
+    int exportPercent() const { return exportProgress.load(std::memory_order_relaxed); }
+
+    // Stops a load and waits for both workers: what the owner calls before
+    // the hub, the store or the exporter go.
+    void shutdown();
+
+signals:
+    // The load's thread has ended; every batch it relayed was delivered first.
+    void loadEnded();
+    // The export's thread has ended; success is the exporter's result.
+    void exportEnded(bool success);
+
+private:
+    void waitFor(QThread *thread);
+
+    DataHub *hub;
+    FrameStore *store;
+    CanDataExporter *exporter;
+    QThread *parseThread = nullptr;
+    QPointer<QThread> exportThread;
+    std::atomic<bool> stopRequested{false};
+    // Each worker counts itself out as its last step, and whoever waited for
+    // one reads the count: the order that QThread::wait() and the finished
+    // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).
+    std::atomic<int> workersEnded{0};
+    // Set on the export thread once per frame; read when the bar or the
+    // status line is drawn, so no event is queued per frame.
+    std::atomic<int> exportProgress{-1};
+};
