@@ -119,9 +119,9 @@ private slots:
         model.appendFrames({makeFrame(0x555, 2), frame});
         QCOMPARE(rowTexts(model, 1).mid(1), texts);
         // Row numbers count from 0; the number and length cells are integers.
-        QCOMPARE(model.data(model.index(0, 0)), QVariant(0));
-        QCOMPARE(model.data(model.index(1, 0)), QVariant(1));
-        QCOMPARE(model.data(model.index(1, 8)), QVariant(int(frame.length)));
+        QCOMPARE(model.data(model.index(0, DataModel::NumberColumn)), QVariant(0));
+        QCOMPARE(model.data(model.index(1, DataModel::NumberColumn)), QVariant(1));
+        QCOMPARE(model.data(model.index(1, DataModel::LengthColumn)), QVariant(int(frame.length)));
     }
 
     void invalidQueries()
@@ -130,16 +130,16 @@ private slots:
         model.appendFrames(batchOf(3, 0x10));
         ForeignIndexes foreign;
         QVERIFY(!model.data(QModelIndex()).isValid());
-        QVERIFY(!model.data(model.index(0, 4), Qt::EditRole).isValid());
-        QVERIFY(!model.data(model.index(0, 4), Qt::ToolTipRole).isValid());
+        QVERIFY(!model.data(model.index(0, DataModel::IdColumn), Qt::EditRole).isValid());
+        QVERIFY(!model.data(model.index(0, DataModel::IdColumn), Qt::ToolTipRole).isValid());
         QVERIFY(!model.data(foreign.make(3, 0)).isValid());
         QVERIFY(!model.data(foreign.make(0, 10)).isValid());
         QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
         QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::EditRole).isValid());
         QVERIFY(!model.headerData(10, Qt::Horizontal).isValid());
         QVERIFY(!model.headerData(-1, Qt::Horizontal).isValid());
-        QCOMPARE(model.rowCount(model.index(0, 0)), 0);
-        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        QCOMPARE(model.rowCount(model.index(0, DataModel::NumberColumn)), 0);
+        QVERIFY(!(model.flags(model.index(0, DataModel::NumberColumn)) & Qt::ItemIsEditable));
     }
 
     void batchesUnderTester()
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(frames.size(), 4001);
         for (int row : {0, 1999, 2000, 4000}) {
             QCOMPARE(frames.at(row).identifier(), uint32_t(row));
-            QCOMPARE(model.data(model.index(row, 4)).toString(),
+            QCOMPARE(model.data(model.index(row, DataModel::IdColumn)).toString(),
                      QString::number(row, 16).toUpper());
         }
 
@@ -215,14 +215,17 @@ private slots:
                  (QStringList{"接收", " ", "1", "CAN", "数据帧", "标准帧"}));
         QCOMPARE(rowTexts(model, 1).mid(2, 6),
                  (QStringList{"发送", " ", "2", " ", "远程帧", "扩展帧"}));
-        QCOMPARE(model.data(model.index(2, 5)).toString(), QStringLiteral("CANFD"));
-        QCOMPARE(model.data(model.index(3, 5)).toString(), QStringLiteral("CANFD BRS"));
+        QCOMPARE(model.data(model.index(2, DataModel::ProtocolColumn)).toString(),
+                 QStringLiteral("CANFD"));
+        QCOMPARE(model.data(model.index(3, DataModel::ProtocolColumn)).toString(),
+                 QStringLiteral("CANFD BRS"));
 
         // Without the translator the source texts come back.
         model.retranslate();
         QCOMPARE(reset.count(), 2);
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("No."));
-        QCOMPARE(model.data(model.index(1, 2)).toString(), QStringLiteral("send"));
+        QCOMPARE(model.data(model.index(1, DataModel::DirectionColumn)).toString(),
+                 QStringLiteral("send"));
     }
 };
 

@@ -182,7 +182,7 @@ private slots:
 
         QCOMPARE(w.table->verticalHeader()->defaultSectionSize(), 25);
         QCOMPARE(w.table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
-        QCOMPARE(w.table->columnWidth(9), 1200);
+        QCOMPARE(w.table->columnWidth(DataModel::DataColumn), 1200);
         QVERIFY(!w.table->isSortingEnabled());
         QCOMPARE(w.list->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(w.list->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -223,7 +223,7 @@ private slots:
 
             w.translate->click();
             QTRY_COMPARE(w.texts(), other);
-            QCOMPARE(w.model->data(w.model->index(0, 2)).toString(),
+            QCOMPARE(w.model->data(w.model->index(0, DataModel::DirectionColumn)).toString(),
                      english ? QStringLiteral("接收") : QStringLiteral("rec"));
             w.translate->click();
             QTRY_COMPARE(w.texts(), start);
@@ -316,11 +316,11 @@ private slots:
         QCOMPARE(recordBytes(w.model->frames()), recordBytes(read));
         CHECKED(compareReadBack(read, frames, false));
 
-        const QString time0 = w.model->data(w.model->index(0, 1)).toString();
+        const QString time0 = w.model->data(w.model->index(0, DataModel::TimeColumn)).toString();
         QCOMPARE(rowTexts(*w.model, 0),
                  (QStringList{"0", time0, "rec", " ", "1A5", "CAN", "Data frame",
                               "Standard frame", "3", "0A 0B 0C"}));
-        const QString time1 = w.model->data(w.model->index(1, 1)).toString();
+        const QString time1 = w.model->data(w.model->index(1, DataModel::TimeColumn)).toString();
         QCOMPARE(rowTexts(*w.model, 1),
                  (QStringList{"1", time1, "send", " ", "123ABC", "CAN", "Data frame",
                               "Extended frame", "8", "11 12 13 14 15 16 17 18"}));
@@ -339,12 +339,13 @@ private slots:
 
         // Fixed 25-pixel rows; a click on a column title does not sort.
         QCOMPARE(w.table->rowHeight(0), 25);
-        QCOMPARE(w.table->columnWidth(9), 1200);
+        QCOMPARE(w.table->columnWidth(DataModel::DataColumn), 1200);
         QCOMPARE(w.table->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
         const QHeaderView *header = w.table->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
-        QCOMPARE(w.model->data(w.model->index(0, 4)).toString(), QStringLiteral("1A5"));
+        QCOMPARE(w.model->data(w.model->index(0, DataModel::IdColumn)).toString(),
+                 QStringLiteral("1A5"));
         QVERIFY(w.statusBar->currentMessage().isEmpty());
     }
 

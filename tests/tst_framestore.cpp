@@ -1,0 +1,154 @@
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include "framecapacity.h"
+#include "framestore.h"
+#include "testsupport.h"
+
+namespace {
+
+// count frames whose every field tells them apart; a lost, doubled or shifted
+// record shows in its bytes.
+QVector<Vemi_CANFD_Data> framesFrom(int first, int count)
+{
+    QVector<Vemi_CANFD_Data> frames;
+    for (int i = first; i < first + count; ++i) {
+        Vemi_CANFD_Data frame = TestSupport::makeFrame(
+            uint32_t(i), uint8_t(i % 65), uint8_t(i % 4), i % 3 == 0, i % 5 == 0, i % 2,
+            uint64_t(i) * 997, uint8_t(i));
+        frame.channel = uint8_t(i % 7);
+        const QByteArray time = QByteArray::number(i * 0.001, 'f', 6);
+        frame.setTimeText(time.constData(), std::size_t(time.size()));
+        frames << frame;
+    }
+    return frames;
+}
+
+QByteArray bytesOf(const QVector<Vemi_CANFD_Data> &frames)
+{
+    return QByteArray(reinterpret_cast<const char *>(frames.constData()),
+                      int(sizeof(Vemi_CANFD_Data)) * frames.size());
+}
+
+// Chunk size and capacity lowered for one test, restored afterwards.
+struct Lowered
+{
+    Lowered(int chunk, int limit)
+    {
+        FrameStore::setChunkFramesForTesting(chunk);
+        FrameCapacity::setLimitForTesting(limit);
+    }
+    ~Lowered()
+    {
+        FrameStore::setChunkFramesForTesting(0);
+        FrameCapacity::setLimitForTesting(0);
+    }
+};
+
+} // namespace
+
+class TestFrameStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { registerFrameMetaTypes(); }
+
+    void keepsFramesAcrossChunks_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QList<int>>("batches");
+        QTest::addColumn<int>("held");
+        QTest::newRow("one chunk") << 8 << 0 << QList<int>{3, 4} << 7;
+        QTest::newRow("chunk filled exactly") << 8 << 0 << QList<int>{8, 8} << 16;
+        QTest::newRow("batch spans chunks") << 4 << 0 << QList<int>{3, 11, 1} << 15;
+        QTest::newRow("reader batches") << 0 << 0 << QList<int>{2000, 2000, 2000, 7} << 6007;
+        QTest::newRow("capacity inside a batch") << 4 << 10 << QList<int>{6, 6, 6} << 10;
+        QTest::newRow("capacity at a batch end") << 4 << 12 << QList<int>{6, 6, 6} << 12;
+    }
+
+    // Every frame comes back byte for byte, by index and through a snapshot;
+    // rows are announced exactly as they arrive, and a full store says so once.
+    void keepsFramesAcrossChunks()
+    {
+        QFETCH(int, chunk);
+        QFETCH(int, limit);
+        QFETCH(QList<int>, batches);
+        QFETCH(int, held);
+        Lowered lowered(chunk, limit);
+        FrameStore store;
+        QSignalSpy announced(&store, &FrameStore::framesAboutToBeAppended);
+        QSignalSpy appended(&store, &FrameStore::framesAppended);
+        QSignalSpy full(&store, &FrameStore::full);
+
+        // Twice: a cleared store takes a new file and tells of it again.
+        for (int file = 0; file < 2; ++file) {
+            store.clear();
+            announced.clear();
+            appended.clear();
+            full.clear();
+            QVector<Vemi_CANFD_Data> all;
+            int offered = 0;
+            for (int size : batches) {
+                const QVector<Vemi_CANFD_Data> batch = framesFrom(offered, size);
+                offered += size;
+                const int before = store.size();
+                const int taken = store.append(batch);
+                all += batch.mid(0, taken);
+                QCOMPARE(store.size(), before + taken);
+                if (taken > 0) {
+                    QCOMPARE(announced.last().at(0).toInt(), before);
+                    QCOMPARE(announced.last().at(1).toInt(), before + taken - 1);
+                }
+            }
+            QCOMPARE(store.size(), held);
+            QCOMPARE(appended.count(), announced.count());
+            QCOMPARE(full.count(), limit > 0 ? 1 : 0);
+            if (limit > 0)
+                QCOMPARE(full.at(0).at(0).toInt(), held);
+            QVector<Vemi_CANFD_Data> byIndex;
+            for (int i = 0; i < store.size(); ++i)
+                byIndex << store.at(i);
+            QCOMPARE(bytesOf(byIndex), bytesOf(all));
+            QCOMPARE(bytesOf(store.snapshot().toVector()), bytesOf(all));
+        }
+    }
+
+    // A snapshot keeps its frames through a clear and ignores later appends,
+    // also while another thread reads it and this one appends.
+    void snapshotStandsAlone()
+    {
+        Lowered lowered(16, 0);
+        FrameStore store;
+        store.append(framesFrom(0, 40));
+        const FrameSnapshot before = store.snapshot();
+        const QByteArray expected = bytesOf(framesFrom(0, 40));
+
+        QByteArray readThere;
+        QThread *reader = QThread::create([&] {
+            for (int round = 0; round < 50; ++round)
+                readThere = bytesOf(before.toVector());
+        });
+        reader->start();
+        for (int i = 0; i < 50; ++i)
+            store.append(framesFrom(40 + i, 1));
+        store.clear();
+        store.append(framesFrom(1000, 30));
+        reader->wait();
+        delete reader;
+
+        QCOMPARE(before.size(), 40);
+        QCOMPARE(readThere, expected);
+        QCOMPARE(bytesOf(before.toVector()), expected);
+        Vemi_CANFD_Data scratch;
+        QCOMPARE(before.frameAt(39, scratch).identifier(), 39u);
+        QCOMPARE(before.identifierAt(7), 7u);
+        QCOMPARE(before.timestampAt(7), 7u * 997);
+        QCOMPARE(store.snapshot().at(0).identifier(), 1000u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrameStore)
+#include "tst_framestore.moc"
