@@ -7,10 +7,10 @@
 
 namespace binlog {
 
-ContainerCompressor::ContainerCompressor(int level, unsigned threads, Sink sink)
-    : level(level)
+ContainerCompressor::ContainerCompressor(int compressionLevel, unsigned threads, Sink output)
+    : level(compressionLevel)
     , limit(2 * std::max(threads, 1u) + 1)
-    , sink(std::move(sink))
+    , sink(std::move(output))
 {
     for (unsigned i = 0; i < std::max(threads, 1u); ++i)
         workers.emplace_back(&ContainerCompressor::work, this);

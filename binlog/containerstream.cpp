@@ -16,8 +16,8 @@ constexpr std::size_t InputSlice = 65536;
 
 } // namespace
 
-ContainerStream::ContainerStream(std::istream &file, uint64_t firstObject)
-    : file(file), next(firstObject)
+ContainerStream::ContainerStream(std::istream &source, uint64_t firstObject)
+    : file(source), next(firstObject)
 {
 }
 

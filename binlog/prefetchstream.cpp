@@ -4,8 +4,8 @@
 
 namespace binlog {
 
-PrefetchStream::PrefetchStream(std::unique_ptr<ContainerStream> stream)
-    : stream(std::move(stream))
+PrefetchStream::PrefetchStream(std::unique_ptr<ContainerStream> source)
+    : stream(std::move(source))
     , worker(&PrefetchStream::run, this)
 {
 }

@@ -103,11 +103,11 @@ bool ConversionPlan::outputIsFolder(const QStringList &inputs, const QString &ou
     return QFileInfo(inputs.constFirst()).isDir();
 }
 
-void ConversionPlan::addFolder(const QString &folder, const QString &outputFolder)
+void ConversionPlan::addFolder(const QString &inputFolder, const QString &outputFolder)
 {
-    const QDir dir(folder);
+    const QDir dir(inputFolder);
     if (!dir.isReadable()) {
-        planned.append({folder, {}, tr("the folder cannot be read")});
+        planned.append({inputFolder, {}, tr("the folder cannot be read")});
         return;
     }
     const QString suffix = LogFormat::forExport(outputFormat)->dottedSuffix();
@@ -121,7 +121,7 @@ void ConversionPlan::addFolder(const QString &folder, const QString &outputFolde
         planned.append({dir.filePath(entry.fileName()), QDir(outputFolder).filePath(name), {}});
     }
     if (!any)
-        planned.append({folder, {},
+        planned.append({inputFolder, {},
                          tr("the folder holds no %1 file").arg(LogFormat::readableSuffixes())});
 }
 

@@ -42,7 +42,7 @@ public:
 
 private:
     bool outputIsFolder(const QStringList &inputs, const QString &output) const;
-    void addFolder(const QString &folder, const QString &outputFolder);
+    void addFolder(const QString &inputFolder, const QString &outputFolder);
     bool fail(const QString &reason);
     bool checkCollisions();
 

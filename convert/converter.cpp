@@ -15,9 +15,9 @@
 #include "logworker.h"
 #include "progressdisplay.h"
 
-Converter::Converter(const Settings &settings, QObject *parent)
+Converter::Converter(const Settings &chosen, QObject *parent)
     : QObject(parent)
-    , settings(settings)
+    , settings(chosen)
     , hub(new DataHub(this))
     , store(new FrameStore(this))
     , exporter(new CanDataExporter(this))

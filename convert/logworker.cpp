@@ -9,12 +9,12 @@
 #include "datahub.h"
 #include "framestore.h"
 
-LogWorker::LogWorker(DataHub *hub, FrameStore *store, CanDataExporter *exporter,
+LogWorker::LogWorker(DataHub *dispatcher, FrameStore *frames, CanDataExporter *writer,
                      QObject *parent)
     : QObject(parent)
-    , hub(hub)
-    , store(store)
-    , exporter(exporter)
+    , hub(dispatcher)
+    , store(frames)
+    , exporter(writer)
 {
     connect(hub, &DataHub::dataParsed, store, &FrameStore::append);
     // The rest of the file would be dropped anyway: the reader may stop.

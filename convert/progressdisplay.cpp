@@ -29,9 +29,9 @@ void writeLine(const QString &text)
 
 } // namespace
 
-ProgressDisplay::ProgressDisplay(bool enabled, QObject *parent)
+ProgressDisplay::ProgressDisplay(bool drawn, QObject *parent)
     : QObject(parent)
-    , enabled(enabled)
+    , enabled(drawn)
 {
     timer.setInterval(RedrawMsecs);
     connect(&timer, &QTimer::timeout, this, &ProgressDisplay::redraw);

@@ -57,8 +57,8 @@ void appendFdLine(LineBuffer &line, const Vemi_CANFD_Data &frame, int length)
 
 } // namespace
 
-AscWriter::AscWriter(const QDateTime &moment)
-    : moment(moment)
+AscWriter::AscWriter(const QDateTime &dated)
+    : moment(dated)
 {
 }
 

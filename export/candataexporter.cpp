@@ -56,6 +56,8 @@ CanDataExporter::CanDataExporter(QObject *parent)
 {
 }
 
+// By value, as callers have always handed over their own copy.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat format,
                                  SortOrder order, const QString &outputPath)
 {

@@ -24,8 +24,8 @@ bool encodesAsciiAsItself(const QTextCodec *codec)
 
 } // namespace
 
-TextSink::TextSink(QTextStream &out, Route route)
-    : out(out)
+TextSink::TextSink(QTextStream &stream, Route route)
+    : out(stream)
 {
     direct = route == Route::Direct && out.device() && encodesAsciiAsItself(out.codec());
     // What the stream holds goes out first.

@@ -60,9 +60,9 @@ qint64 blockEnd(qint64 offset)
 
 } // namespace
 
-LineSource::LineSource(QFile &file, Decoding decoding, std::size_t readSize)
-    : file(file)
-    , readSize(std::max<std::size_t>(readSize, 1))
+LineSource::LineSource(QFile &input, Decoding decoding, std::size_t bytesPerRead)
+    : file(input)
+    , readSize(std::max<std::size_t>(bytesPerRead, 1))
 {
     // The text stream reads with the device's text mode off and drops the
     // carriage returns from the decoded text; so it looks for a byte-order
@@ -78,7 +78,7 @@ LineSource::LineSource(QFile &file, Decoding decoding, std::size_t readSize)
     }
     file.setTextModeEnabled(false);
     fileSize = file.size();
-    buffer.resize(2 * this->readSize);
+    buffer.resize(2 * readSize);
 }
 
 LineSource::~LineSource()

@@ -2,9 +2,9 @@
 
 #include <QtDebug>
 
-TextLogReader::TextLogReader(IDataParser &parser, Texts texts)
-    : parser(parser)
-    , texts(std::move(texts))
+TextLogReader::TextLogReader(IDataParser &reader, Texts messages)
+    : parser(reader)
+    , texts(std::move(messages))
 {
     batch.reserve(BatchSize);
 }

@@ -24,9 +24,9 @@ QWidget *topModalWidget()
 
 } // namespace
 
-ModalDriver::ModalDriver(const QMetaObject &expected, Action act, int timeoutMs)
-    : expected(expected)
-    , act(std::move(act))
+ModalDriver::ModalDriver(const QMetaObject &dialogClass, Action action, int timeoutMs)
+    : expected(dialogClass)
+    , act(std::move(action))
     , ticksLeft(std::max(1, timeoutMs / PollMs))
 {
     timer.setInterval(PollMs);

@@ -282,20 +282,24 @@ void Tavrix::onProgress(int value)
     ui.progressBar->setValue(value);
 }
 
+// The slots of the hub's signals take their texts by value, as declared.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void Tavrix::onProgressUpdated(int percent, QString message)
 {
     qDebug().noquote() << "进度" << percent << "+/%100" << message;
 }
 
-void Tavrix::onDataParsed(QVector<Vemi_CANFD_Data> data)
+void Tavrix::onDataParsed(QVector<Vemi_CANFD_Data> batch)
 {
-    if (data.isEmpty()) {
+    // QWidget has a member named data, the name the slot's declaration keeps.
+    if (batch.isEmpty()) {
         qDebug() << "数据" << "(empty batch)";
         return;
     }
-    qDebug() << "数据" << data.first().id;
+    qDebug() << "数据" << batch.first().id;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void Tavrix::onParsingFinished(bool success, QString message)
 {
     qDebug().noquote() << "错误" << success << message;
