@@ -6,12 +6,12 @@
 #include <new>
 
 #include "blfreader.h"
-#include "blfwriter.h"
+#include "logfilewriter.h"
 
 // The classes behind the API live in their own namespace, so that a program
 // linking the library may use the same class names for its own parts.
 using binlog::BlfReader;
-using binlog::BlfWriter;
+using binlog::LogFileWriter;
 
 namespace {
 
@@ -22,7 +22,7 @@ struct Handle
     static constexpr uint32_t Tag = 0x4E484C42; // "BLHN"
     uint32_t tag = Tag;
     std::unique_ptr<BlfReader> reader;
-    std::unique_ptr<BlfWriter> writer;
+    std::unique_ptr<LogFileWriter> writer;
 };
 
 Handle *toHandle(HANDLE handle)
@@ -39,7 +39,7 @@ BlfReader *readerOf(HANDLE handle)
     return h ? h->reader.get() : nullptr;
 }
 
-BlfWriter *writerOf(HANDLE handle)
+LogFileWriter *writerOf(HANDLE handle)
 {
     Handle *h = toHandle(handle);
     return h ? h->writer.get() : nullptr;
@@ -70,7 +70,7 @@ HANDLE BLCreateFile(LPCSTR fileName, DWORD desiredAccess)
             if (!handle->reader->open(fileName))
                 return BL_INVALID_HANDLE_VALUE;
         } else {
-            handle->writer = std::make_unique<BlfWriter>();
+            handle->writer = std::make_unique<LogFileWriter>();
             if (!handle->writer->open(fileName))
                 return BL_INVALID_HANDLE_VALUE;
         }
@@ -133,24 +133,24 @@ BOOL BLSkipObject(HANDLE handle, VBLObjectHeaderBase *pBase)
 
 BOOL BLSetApplication(HANDLE handle, BYTE appID, BYTE appMajor, BYTE appMinor, BYTE appBuild)
 {
-    BlfWriter *writer = writerOf(handle);
+    LogFileWriter *writer = writerOf(handle);
     return writer && writer->setApplication(appID, appMajor, appMinor, appBuild);
 }
 
 BOOL BLSetMeasurementStartTime(HANDLE handle, const SYSTEMTIME *pStartTime)
 {
-    BlfWriter *writer = writerOf(handle);
+    LogFileWriter *writer = writerOf(handle);
     return writer && pStartTime && writer->setMeasurementStartTime(*pStartTime);
 }
 
 BOOL BLSetWriteOptions(HANDLE handle, DWORD compression, DWORD /*reserved*/)
 {
-    BlfWriter *writer = writerOf(handle);
+    LogFileWriter *writer = writerOf(handle);
     return writer && writer->setCompressionLevel(compression);
 }
 
 BOOL BLWriteObject(HANDLE handle, VBLObjectHeaderBase *pBase)
 {
-    BlfWriter *writer = writerOf(handle);
+    LogFileWriter *writer = writerOf(handle);
     return writer && pBase && guarded([&] { return writer->write(*pBase); });
 }

@@ -7,7 +7,7 @@
 
 #include "binlog.h"
 #include "blfbytes.h"
-#include "blfwriter.h"
+#include "logfilewriter.h"
 #include "testsupport.h"
 
 #ifdef Q_OS_UNIX
@@ -324,7 +324,7 @@ private slots:
         const QList<QByteArray> objects = mixedObjects(30000);
         auto writeWith = [&](unsigned threads) {
             const QString path = dir.filePath(QStringLiteral("threads%1.blf").arg(threads));
-            binlog::BlfWriter writer;
+            binlog::LogFileWriter writer;
             writer.setCompressionThreads(threads);
             if (!writer.open(path.toLocal8Bit().constData()))
                 return QByteArray();

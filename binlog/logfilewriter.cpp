@@ -1,4 +1,4 @@
-#include "blfwriter.h"
+#include "logfilewriter.h"
 
 #include <algorithm>
 #include <thread>
@@ -23,20 +23,20 @@ uint64_t nanoseconds(const VBLObjectHeader &header)
 
 } // namespace
 
-BlfWriter::BlfWriter()
+LogFileWriter::LogFileWriter()
     : threads(std::max(1u, std::thread::hardware_concurrency()))
 {
 }
 
 // The compressor's threads stop before the file closes.
-BlfWriter::~BlfWriter() = default;
+LogFileWriter::~LogFileWriter() = default;
 
-void BlfWriter::setCompressionThreads(unsigned count)
+void LogFileWriter::setCompressionThreads(unsigned count)
 {
     threads = count;
 }
 
-bool BlfWriter::open(const char *path)
+bool LogFileWriter::open(const char *path)
 {
     file.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!file.is_open())
@@ -48,7 +48,7 @@ bool BlfWriter::open(const char *path)
     return true;
 }
 
-bool BlfWriter::setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t build)
+bool LogFileWriter::setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t build)
 {
     fileHeader.applicationId = id;
     fileHeader.applicationMajor = major;
@@ -57,13 +57,13 @@ bool BlfWriter::setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t
     return !failed;
 }
 
-bool BlfWriter::setMeasurementStartTime(const SYSTEMTIME &start)
+bool LogFileWriter::setMeasurementStartTime(const SYSTEMTIME &start)
 {
     fileHeader.measurementStartTime = start;
     return !failed;
 }
 
-bool BlfWriter::setCompressionLevel(uint32_t compression)
+bool LogFileWriter::setCompressionLevel(uint32_t compression)
 {
     if (compression > 9 || fileHeader.objectCount > 0)
         return false;
@@ -72,7 +72,7 @@ bool BlfWriter::setCompressionLevel(uint32_t compression)
     return !failed;
 }
 
-bool BlfWriter::write(const VBLObjectHeaderBase &base)
+bool LogFileWriter::write(const VBLObjectHeaderBase &base)
 {
     const uint32_t size = base.mObjectSize;
     if (base.mSignature != BL_OBJ_SIGNATURE || base.mHeaderSize != sizeof(VBLObjectHeader)
@@ -102,7 +102,7 @@ bool BlfWriter::write(const VBLObjectHeaderBase &base)
     return !failed;
 }
 
-bool BlfWriter::close()
+bool LogFileWriter::close()
 {
     if (!failed && !pending.empty())
         emitContainer(std::move(pending));
@@ -124,7 +124,7 @@ bool BlfWriter::close()
     return !failed && !file.fail();
 }
 
-void BlfWriter::emitContainer(std::vector<uint8_t> slice)
+void LogFileWriter::emitContainer(std::vector<uint8_t> slice)
 {
     if (threads == 0 || level == 0) {
         writeContainer(LogContainer::encode(slice.data(), slice.size(), level), slice.size());
@@ -139,7 +139,7 @@ void BlfWriter::emitContainer(std::vector<uint8_t> slice)
     compressor->submit(std::move(slice));
 }
 
-void BlfWriter::writeContainer(const std::vector<uint8_t> &container, std::size_t sliceSize)
+void LogFileWriter::writeContainer(const std::vector<uint8_t> &container, std::size_t sliceSize)
 {
     if (failed)
         return;
@@ -152,7 +152,7 @@ void BlfWriter::writeContainer(const std::vector<uint8_t> &container, std::size_
     fileHeader.uncompressedSize += LogContainer::HeaderSize + sliceSize;
 }
 
-void BlfWriter::writeBytes(const uint8_t *data, std::size_t size)
+void LogFileWriter::writeBytes(const uint8_t *data, std::size_t size)
 {
     // Flushed at once, so that a full disk shows in the call that filled it.
     file.write(reinterpret_cast<const char *>(data), std::streamsize(size));

@@ -19,11 +19,11 @@
 
 namespace binlog {
 
-class BlfWriter final
+class LogFileWriter final
 {
 public:
-    BlfWriter();
-    ~BlfWriter();
+    LogFileWriter();
+    ~LogFileWriter();
 
     // Creates or truncates path. False when it cannot be opened; a placeholder
     // header that cannot be written only marks the writer as failed.
