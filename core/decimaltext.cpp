@@ -43,3 +43,18 @@ int DecimalText::writeSeconds(uint64_t micros, char *out)
     std::memcpy(out + size + 4, pairs + 2 * (fraction % 100), 2);
     return size + 6;
 }
+
+void DecimalText::writeClock(int msecsOfDay, char *out)
+{
+    const int seconds = msecsOfDay / 1000;
+    const int minutes = seconds / 60;
+    std::memcpy(out, pairs + 2 * (minutes / 60), 2);
+    out[2] = ':';
+    std::memcpy(out + 3, pairs + 2 * (minutes % 60), 2);
+    out[5] = ':';
+    std::memcpy(out + 6, pairs + 2 * (seconds % 60), 2);
+    out[8] = ':';
+    const int msecs = msecsOfDay % 1000;
+    out[9] = char('0' + msecs / 100);
+    std::memcpy(out + 10, pairs + 2 * (msecs % 100), 2);
+}

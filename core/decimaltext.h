@@ -22,4 +22,7 @@ public:
     static int writeUnsigned(uint64_t value, char *out);
     // printf "%.6f" of micros / 1000000.0, for micros below ExactSecondsLimit.
     static int writeSeconds(uint64_t micros, char *out);
+    // "HH:mm:ss:zzz", the clock of a time of day below 24 hours; 12 characters.
+    static constexpr int ClockSize = 12;
+    static void writeClock(int msecsOfDay, char *out);
 };

@@ -14,37 +14,53 @@ FrameSnapshot::~FrameSnapshot() = default;
 FrameSnapshot::FrameSnapshot(const FrameSnapshot &other) = default;
 FrameSnapshot &FrameSnapshot::operator=(const FrameSnapshot &other) = default;
 
-const Vemi_CANFD_Data &FrameSnapshot::stored(int index) const
+const FrameChunk &FrameSnapshot::chunkOf(int index) const
+{
+    return *chunks[std::size_t(index >> chunkShift)];
+}
+
+int FrameSnapshot::inChunk(int index) const
+{
+    return index & ((1 << chunkShift) - 1);
+}
+
+const Vemi_CANFD_Data &FrameSnapshot::frameAt(int index, Vemi_CANFD_Data &scratch) const
 {
     if (chunks.empty())
         return vector.at(index);
-    const int mask = (1 << chunkShift) - 1;
-    return chunks[std::size_t(index >> chunkShift)]->frame(index & mask);
-}
-
-const Vemi_CANFD_Data &FrameSnapshot::frameAt(int index, Vemi_CANFD_Data &) const
-{
-    return stored(index);
+    chunkOf(index).readPayload(inChunk(index), scratch);
+    return scratch;
 }
 
 Vemi_CANFD_Data FrameSnapshot::at(int index) const
 {
-    return stored(index);
+    if (chunks.empty())
+        return vector.at(index);
+    Vemi_CANFD_Data frame;
+    const FrameChunk::Previous previous{index > 0, index > 0 ? timestampAt(index - 1) : 0};
+    chunkOf(index).read(inChunk(index), previous, frame);
+    return frame;
 }
 
 uint32_t FrameSnapshot::identifierAt(int index) const
 {
-    return stored(index).identifier();
+    if (chunks.empty())
+        return vector.at(index).identifier();
+    return chunkOf(index).idWord(inChunk(index)) & Vemi_CANFD_Data::IdMask;
 }
 
 uint64_t FrameSnapshot::timestampAt(int index) const
 {
-    return stored(index).timestamp;
+    if (chunks.empty())
+        return vector.at(index).timestamp;
+    return chunkOf(index).timestamp(inChunk(index));
 }
 
 const void *FrameSnapshot::addressOf(int index) const
 {
-    return &stored(index);
+    if (chunks.empty())
+        return &vector.at(index);
+    return chunkOf(index).address(inChunk(index));
 }
 
 QVector<Vemi_CANFD_Data> FrameSnapshot::toVector() const
@@ -54,6 +70,6 @@ QVector<Vemi_CANFD_Data> FrameSnapshot::toVector() const
     QVector<Vemi_CANFD_Data> frames;
     frames.reserve(count);
     for (int i = 0; i < count; ++i)
-        frames.append(stored(i));
+        frames.append(at(i));
     return frames;
 }

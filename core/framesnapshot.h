@@ -27,9 +27,11 @@ public:
     int size() const { return count; }
     bool isEmpty() const { return count == 0; }
 
-    // The frame at index, where it lies or, when the snapshot keeps it in
-    // another form, made in scratch. Valid until scratch is used again.
+    // The frame at index as the writers read it, where it lies or made in
+    // scratch, a record used before: every field but the time text, which is
+    // left as scratch had it. Valid until scratch is used again.
     const Vemi_CANFD_Data &frameAt(int index, Vemi_CANFD_Data &scratch) const;
+    // The whole record.
     Vemi_CANFD_Data at(int index) const;
     // What sorting and the time origin need, without making the whole record.
     uint32_t identifierAt(int index) const;
@@ -43,7 +45,8 @@ public:
 private:
     friend class FrameStore;
 
-    const Vemi_CANFD_Data &stored(int index) const;
+    const FrameChunk &chunkOf(int index) const;
+    int inChunk(int index) const;
 
     QVector<Vemi_CANFD_Data> vector;
     std::vector<std::shared_ptr<const FrameChunk>> chunks;

@@ -38,10 +38,25 @@ void FrameStore::setChunkFramesForTesting(int frames)
     testChunkShift.store(frames > 0 ? std::max(shift, 1) : 0);
 }
 
+std::size_t FrameStore::openChunkBytes()
+{
+    const int shift = testChunkShift.load() > 0 ? testChunkShift.load() : defaultShift();
+    return FrameChunk::openBytes(1 << shift);
+}
+
 Vemi_CANFD_Data FrameStore::at(int index) const
 {
+    Vemi_CANFD_Data frame;
     const int mask = (1 << chunkShift) - 1;
-    return chunks[std::size_t(index >> chunkShift)]->frame(index & mask);
+    const FrameChunk::Previous previous{index > 0, index > 0 ? timestampAt(index - 1) : 0};
+    chunks[std::size_t(index >> chunkShift)]->read(index & mask, previous, frame);
+    return frame;
+}
+
+uint64_t FrameStore::timestampAt(int index) const
+{
+    const int mask = (1 << chunkShift) - 1;
+    return chunks[std::size_t(index >> chunkShift)]->timestamp(index & mask);
 }
 
 FrameSnapshot FrameStore::snapshot() const
@@ -66,14 +81,36 @@ bool FrameStore::makeRoom(int frames)
     // running out of memory never leaves a row announced and not filled.
     const int chunkFrames = 1 << chunkShift;
     const int needed = int((int64_t(count) + frames + chunkFrames - 1) >> chunkShift);
+    const std::size_t more = std::size_t(std::max(needed - int(chunks.size()), 0))
+                             * FrameChunk::openBytes(chunkFrames);
+    if (bytes + more > FrameCapacity::memoryLimit())
+        return false;
     try {
         chunks.reserve(std::size_t(needed));
-        while (int(chunks.size()) < needed)
+        while (int(chunks.size()) < needed) {
             chunks.push_back(std::make_shared<FrameChunk>(chunkFrames));
+            bytes += chunks.back()->bytes();
+        }
     } catch (const std::bad_alloc &) {
         return false;
     }
     return true;
+}
+
+void FrameStore::sealFullChunks()
+{
+    // A full chunk gives its reserve back; a snapshot that holds the open one
+    // keeps reading it. Without memory for the copy the open one stays.
+    while (sealed < chunks.size() && chunks[sealed]->isFull()) {
+        try {
+            std::shared_ptr<FrameChunk> copy = chunks[sealed]->sealed();
+            bytes += copy->bytes();
+            bytes -= chunks[sealed]->bytes();
+            chunks[sealed] = std::move(copy);
+        } catch (const std::bad_alloc &) {
+        }
+        ++sealed;
+    }
 }
 
 int FrameStore::append(const QVector<Vemi_CANFD_Data> &batch)
@@ -88,9 +125,12 @@ int FrameStore::append(const QVector<Vemi_CANFD_Data> &batch)
         emit framesAboutToBeAppended(first, first + taken - 1);
         for (int i = 0; i < taken; ++i) {
             const int index = count + i;
-            chunks[std::size_t(index >> chunkShift)]->append(batch.at(i));
+            const Vemi_CANFD_Data &frame = batch.at(i);
+            chunks[std::size_t(index >> chunkShift)]->append(frame, {index > 0, lastTimestamp});
+            lastTimestamp = frame.timestamp;
         }
         count += taken;
+        sealFullChunks();
         emit framesAppended(first, first + taken - 1);
     }
     // Memory ran out, or the capacity rule says no more: what is held stays.
@@ -106,6 +146,9 @@ void FrameStore::clear()
     emit aboutToBeCleared();
     std::vector<std::shared_ptr<FrameChunk>>().swap(chunks);
     count = 0;
+    sealed = 0;
+    bytes = 0;
+    lastTimestamp = 0;
     fullReported = false;
     emit cleared();
 }

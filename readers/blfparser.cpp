@@ -182,7 +182,7 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     VBLObjectHeaderBase peeked{};
     // More frames than the table can hold: the file ends there for us, and
     // what was gathered is handed over as usual.
-    const int capacity = FrameCapacity::limit();
+    const int capacity = FrameCapacity::vectorLimit();
     while (lastResult && frames.size() < capacity && BLPeekObject(handle, &peeked)) {
         if (stopRequested.load()) {
             qDebug("%s", parserStopLogLine);

@@ -8,18 +8,40 @@
 
 namespace {
 
+void setText(Vemi_CANFD_Data &frame, const QByteArray &text)
+{
+    frame.setTimeText(text.constData(), std::size_t(text.size()));
+}
+
 // count frames whose every field tells them apart; a lost, doubled or shifted
-// record shows in its bytes.
+// record shows in its bytes. Their time texts take every form the store keeps:
+// the seconds of the timestamp as our ASC writer writes them, the gap to the
+// frame before as the BLF reader shows it, a clock as our CSV writer writes
+// it, a text as written, none; and some records carry bytes beyond their
+// payload, which the store keeps whole.
 QVector<Vemi_CANFD_Data> framesFrom(int first, int count)
 {
     QVector<Vemi_CANFD_Data> frames;
+    uint64_t previous = first > 0 ? uint64_t(first - 1) * 997000 : 0;
     for (int i = first; i < first + count; ++i) {
+        const uint64_t timestamp = uint64_t(i) * 997000;
         Vemi_CANFD_Data frame = TestSupport::makeFrame(
             uint32_t(i), uint8_t(i % 65), uint8_t(i % 4), i % 3 == 0, i % 5 == 0, i % 2,
-            uint64_t(i) * 997, uint8_t(i));
+            timestamp, uint8_t(i));
         frame.channel = uint8_t(i % 7);
-        const QByteArray time = QByteArray::number(i * 0.001, 'f', 6);
-        frame.setTimeText(time.constData(), std::size_t(time.size()));
+        switch (i % 7) {
+        case 0: setText(frame, QByteArray::number(double(timestamp) / 1e6, 'f', 6)); break;
+        case 1: setText(frame, QByteArray::number(double(timestamp - previous) / 1e6, 'f', 6));
+                break;
+        case 2: setText(frame, QTime::fromMSecsSinceStartOfDay(int(timestamp / 1000))
+                                   .toString(QStringLiteral("HH:mm:ss:zzz")).toLatin1());
+                break;
+        case 3: setText(frame, "1.5e3 as written"); break;
+        case 4: break;
+        case 5: frame.data[63] = 0xEE; break; // past the payload of every length but 64
+        default: frame.reserved1 = 0x33333333; break;
+        }
+        previous = timestamp;
         frames << frame;
     }
     return frames;
@@ -31,18 +53,22 @@ QByteArray bytesOf(const QVector<Vemi_CANFD_Data> &frames)
                       int(sizeof(Vemi_CANFD_Data)) * frames.size());
 }
 
-// Chunk size and capacity lowered for one test, restored afterwards.
+// Chunk size and limits lowered for one test, restored afterwards.
 struct Lowered
 {
-    Lowered(int chunk, int limit)
+    // memoryChunks: open chunks the memory limit allows, 0 for no limit.
+    Lowered(int chunk, int limit, int memoryChunks = 0)
     {
         FrameStore::setChunkFramesForTesting(chunk);
         FrameCapacity::setLimitForTesting(limit);
+        FrameCapacity::setMemoryLimitForTesting(std::size_t(memoryChunks)
+                                                * FrameStore::openChunkBytes());
     }
     ~Lowered()
     {
         FrameStore::setChunkFramesForTesting(0);
         FrameCapacity::setLimitForTesting(0);
+        FrameCapacity::setMemoryLimitForTesting(0);
     }
 };
 
@@ -59,14 +85,18 @@ private slots:
     {
         QTest::addColumn<int>("chunk");
         QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("memoryChunks");
         QTest::addColumn<QList<int>>("batches");
         QTest::addColumn<int>("held");
-        QTest::newRow("one chunk") << 8 << 0 << QList<int>{3, 4} << 7;
-        QTest::newRow("chunk filled exactly") << 8 << 0 << QList<int>{8, 8} << 16;
-        QTest::newRow("batch spans chunks") << 4 << 0 << QList<int>{3, 11, 1} << 15;
-        QTest::newRow("reader batches") << 0 << 0 << QList<int>{2000, 2000, 2000, 7} << 6007;
-        QTest::newRow("capacity inside a batch") << 4 << 10 << QList<int>{6, 6, 6} << 10;
-        QTest::newRow("capacity at a batch end") << 4 << 12 << QList<int>{6, 6, 6} << 12;
+        QTest::newRow("one chunk") << 8 << 0 << 0 << QList<int>{3, 4} << 7;
+        QTest::newRow("chunk filled exactly") << 8 << 0 << 0 << QList<int>{8, 8} << 16;
+        QTest::newRow("batch spans chunks") << 4 << 0 << 0 << QList<int>{3, 11, 1} << 15;
+        QTest::newRow("reader batches") << 0 << 0 << 0 << QList<int>{2000, 2000, 2000, 7}
+                                        << 6007;
+        QTest::newRow("capacity inside a batch") << 4 << 10 << 0 << QList<int>{6, 6, 6} << 10;
+        QTest::newRow("capacity at a batch end") << 4 << 12 << 0 << QList<int>{6, 6, 6} << 12;
+        // Room for one open chunk: the batch is cut to what it holds.
+        QTest::newRow("memory runs short") << 4 << 0 << 1 << QList<int>{6, 6, 6} << 3;
     }
 
     // Every frame comes back byte for byte, by index and through a snapshot;
@@ -75,9 +105,10 @@ private slots:
     {
         QFETCH(int, chunk);
         QFETCH(int, limit);
+        QFETCH(int, memoryChunks);
         QFETCH(QList<int>, batches);
         QFETCH(int, held);
-        Lowered lowered(chunk, limit);
+        Lowered lowered(chunk, limit, memoryChunks);
         FrameStore store;
         QSignalSpy announced(&store, &FrameStore::framesAboutToBeAppended);
         QSignalSpy appended(&store, &FrameStore::framesAppended);
@@ -105,8 +136,9 @@ private slots:
             }
             QCOMPARE(store.size(), held);
             QCOMPARE(appended.count(), announced.count());
-            QCOMPARE(full.count(), limit > 0 ? 1 : 0);
-            if (limit > 0)
+            const bool limited = limit > 0 || memoryChunks > 0;
+            QCOMPARE(full.count(), limited ? 1 : 0);
+            if (limited)
                 QCOMPARE(full.at(0).at(0).toInt(), held);
             QVector<Vemi_CANFD_Data> byIndex;
             for (int i = 0; i < store.size(); ++i)
@@ -145,7 +177,7 @@ private slots:
         Vemi_CANFD_Data scratch;
         QCOMPARE(before.frameAt(39, scratch).identifier(), 39u);
         QCOMPARE(before.identifierAt(7), 7u);
-        QCOMPARE(before.timestampAt(7), 7u * 997);
+        QCOMPARE(before.timestampAt(7), 7u * 997000);
         QCOMPARE(store.snapshot().at(0).identifier(), 1000u);
     }
 };
