@@ -16,18 +16,13 @@
 
 namespace {
 
-// The smallest and the largest timestamp, in one pass over the frames.
-void timestampRange(const FrameSnapshot &frames, ExportContext &context)
+// The smallest timestamp: the time origin of every writer.
+uint64_t earliestTimestamp(const FrameSnapshot &frames)
 {
     uint64_t earliest = frames.timestampAt(0);
-    uint64_t latest = earliest;
-    for (int i = 1; i < frames.size(); ++i) {
-        const uint64_t timestamp = frames.timestampAt(i);
-        earliest = std::min(earliest, timestamp);
-        latest = std::max(latest, timestamp);
-    }
-    context.baseTimestamp = earliest;
-    context.latestTimestamp = latest;
+    for (int i = 1; i < frames.size(); ++i)
+        earliest = std::min(earliest, frames.timestampAt(i));
+    return earliest;
 }
 
 // Writes into a file that was removed meanwhile, with the folder it was in,
@@ -71,7 +66,7 @@ bool CanDataExporter::exportSnapshot(const FrameSnapshot &frames, ExportFormat f
         return false;
 
     ExportContext context;
-    timestampRange(frames, context);
+    context.baseTimestamp = earliestTimestamp(frames);
     context.exportStartTime = QDateTime::currentDateTime();
     // Unstable, like any introsort: frames of one identifier lose their time order.
     context.order = IdentifierSort::positions(frames, order);

@@ -37,46 +37,6 @@ constexpr FlagTexts makeFlagTexts()
 
 constexpr FlagTexts flagTexts = makeFlagTexts();
 
-// "HH:mm:" for every minute of the day and "zzz" for every millisecond: a
-// clock text is then two lookups and two divisions. Sorted exports jump in
-// time from frame to frame, so the text of the last frame seldom serves again.
-struct ClockTexts
-{
-    char minutes[24 * 60][6];
-    char msecs[1000][3];
-};
-
-constexpr ClockTexts makeClockTexts()
-{
-    ClockTexts table{};
-    for (int minute = 0; minute < 24 * 60; ++minute) {
-        const int hour = minute / 60, rest = minute % 60;
-        const char text[6] = {char('0' + hour / 10), char('0' + hour % 10), ':',
-                              char('0' + rest / 10), char('0' + rest % 10), ':'};
-        for (int k = 0; k < 6; ++k)
-            table.minutes[minute][k] = text[k];
-    }
-    for (int ms = 0; ms < 1000; ++ms) {
-        table.msecs[ms][0] = char('0' + ms / 100);
-        table.msecs[ms][1] = char('0' + ms / 10 % 10);
-        table.msecs[ms][2] = char('0' + ms % 10);
-    }
-    return table;
-}
-
-constexpr ClockTexts clockTexts = makeClockTexts();
-
-// "HH:mm:ss:zzz" into the 12 bytes at text.
-void writeClockTime(char *text, int msecsOfDay)
-{
-    const int seconds = msecsOfDay / 1000;
-    const int minutes = seconds / 60;
-    std::memcpy(text, clockTexts.minutes[minutes], 6);
-    std::memcpy(text + 6, DecimalText::pairs + 2 * (seconds - minutes * 60), 2);
-    text[8] = ':';
-    std::memcpy(text + 9, clockTexts.msecs[msecsOfDay - seconds * 1000], 3);
-}
-
 void appendErrorEntry(LineBuffer &line, const Vemi_CANFD_Data &frame)
 {
     line.append(QLatin1String("2,"));
@@ -107,13 +67,14 @@ void CsvWriter::prepareClock(const ExportContext &context)
 {
     start = context.exportStartTime;
     startMsecsOfDay = start.time().msecsSinceStartOfDay();
-    const QDateTime end =
-        start.addMSecs(qint64((context.latestTimestamp - context.baseTimestamp) / 1000));
-    steadyOffset = end.offsetFromUtc() == start.offsetFromUtc();
+    // Until the next time-zone transition after the start, the clock time is
+    // plain arithmetic, without a calendar lookup per frame.
+    steadyUntilMs = ~uint64_t(0);
     const QTimeZone zone = QTimeZone::systemTimeZone();
-    if (steadyOffset && start.timeSpec() == Qt::LocalTime && zone.hasTransitions()) {
+    if (start.timeSpec() == Qt::LocalTime && zone.hasTransitions()) {
         const QDateTime next = zone.nextTransition(start).atUtc;
-        steadyOffset = !next.isValid() || next > end;
+        if (next.isValid())
+            steadyUntilMs = uint64_t(std::max<qint64>(start.msecsTo(next), 0));
     }
 }
 
@@ -121,7 +82,7 @@ void CsvWriter::appendClock(LineBuffer &line, uint64_t elapsedMs)
 {
     // Frames come a few to the millisecond: the text of the last one serves again.
     if (elapsedMs != clockTextMs) {
-        writeClockTime(clockText, clockMsecs(elapsedMs));
+        DecimalText::writeClock(clockMsecs(elapsedMs), clockText);
         clockTextMs = elapsedMs;
     }
     line.append(QLatin1String(clockText, int(sizeof clockText)));
@@ -129,7 +90,7 @@ void CsvWriter::appendClock(LineBuffer &line, uint64_t elapsedMs)
 
 int CsvWriter::clockMsecs(uint64_t elapsedMs) const
 {
-    if (steadyOffset)
+    if (elapsedMs < steadyUntilMs)
         return int((uint64_t(startMsecsOfDay) + elapsedMs) % msecsPerDay);
     return start.addMSecs(qint64(elapsedMs)).time().msecsSinceStartOfDay();
 }

@@ -31,9 +31,8 @@ private:
 
     QDateTime start;
     int startMsecsOfDay = 0;
-    // No time-zone transition between the start and the last frame: the
-    // clock time is plain arithmetic, without a calendar lookup per frame.
-    bool steadyOffset = true;
+    // Elapsed milliseconds before the next time-zone transition.
+    uint64_t steadyUntilMs = ~uint64_t(0);
     uint64_t clockTextMs = ~uint64_t(0); // the elapsed time clockText shows
     char clockText[12] = {};
 };

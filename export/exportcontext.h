@@ -97,8 +97,6 @@ struct ExportContext
     // Smallest timestamp of all frames, error entries included; writers give
     // times relative to it.
     uint64_t baseTimestamp = 0;
-    // Largest timestamp of all frames.
-    uint64_t latestTimestamp = 0;
     // Local time when the export began: the CSV writer's clock base.
     QDateTime exportStartTime;
     // Created or truncated, open for writing in text mode.

@@ -28,8 +28,6 @@ WriterRun runWriter(Writer &&writer, const QVector<Vemi_CANFD_Data> &frames,
     context.frames = FrameSnapshot(frames);
     context.total = frames.size();
     context.baseTimestamp = baseTimestamp;
-    for (const Vemi_CANFD_Data &frame : frames)
-        context.latestTimestamp = std::max<uint64_t>(context.latestTimestamp, frame.timestamp);
     context.exportStartTime = start;
     context.progress = [&run](int percent) { run.progress << percent; };
     QTextStream out(&run.text, QIODevice::WriteOnly);
