@@ -56,12 +56,40 @@ void Converter::interrupt(int signalNumber)
     }
     interruptSignal = signalNumber;
     worker->requestStop();
-    if (exporting) {
+    // A stream writes nothing before its first frame.
+    if (exporting && (settings.order != SortOrder::None || worker->streamedFrames() > 0)) {
         display->end();
         fail(currentOutput, tr("interrupted; the file is removed once it is written "
                                "(interrupt again to stop at once)"));
     }
 }
+
+namespace {
+
+// What the reader of one file told the hub while it is listened to.
+class ReaderListener final
+{
+public:
+    explicit ReaderListener(DataHub *hub)
+    {
+        QObject::connect(hub, &DataHub::progressUpdated, &context, [this] { ++signalsSeen; });
+        QObject::connect(hub, &DataHub::parsingFinished, &context,
+                         [this](bool success, const QString &text) {
+                             ++signalsSeen;
+                             succeeded = success;
+                             message = text;
+                         });
+    }
+
+    int signalsSeen = 0;
+    bool succeeded = false;
+    QString message;
+
+private:
+    QObject context;
+};
+
+} // namespace
 
 bool Converter::convert(const ConversionJob &job)
 {
@@ -76,23 +104,13 @@ bool Converter::convert(const ConversionJob &job)
     display->begin([this] { return status(); });
 
     QString problem;
-    bool converted = parse(job.input, problem);
-    const int framesRead = store->size();
-    if (converted && framesRead == 0) {
-        // The exporter refuses empty input; say so rather than leave no trace.
-        problem = tr("holds no frames; nothing written");
-        converted = false;
-    }
-    if (converted)
-        converted = write(job.output, problem);
+    qint64 frames = 0;
+    // In frame order a log passes from the reader to the writer as it is
+    // read; sorting needs every frame in the store first.
+    const bool converted = settings.order == SortOrder::None
+                               ? stream(job, problem, frames)
+                               : loadAndWrite(job, problem, frames);
     display->end();
-    // Written, yet not the whole log: a pipeline must not take it for done.
-    if (converted && capacityReached) {
-        problem = tr("more frames than one file may hold; only the first %1 were converted")
-                      .arg(framesRead);
-        converted = false;
-    }
-
     if (!converted) {
         fail(job.input, problem);
         return false;
@@ -100,8 +118,8 @@ bool Converter::convert(const ConversionJob &job)
     if (!settings.quiet) {
         report(tr("%1 -> %2: %3 frames read, %4 written, %5 s")
                    .arg(job.input, job.output)
-                   .arg(framesRead)
-                   .arg(framesRead)
+                   .arg(frames)
+                   .arg(frames)
                    .arg(clock.elapsed() / 1000.0, 0, 'f', 2));
     }
     return true;
@@ -115,34 +133,119 @@ void Converter::waitFor(Signal signal)
     loop.exec();
 }
 
-bool Converter::parse(const QString &input, QString &problem)
+bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frames)
+{
+    outputExisted = QFileInfo::exists(job.output);
+    exporting = true;
+    bool written = false;
+    bool outOfOrder = false;
+    QObject context;
+    connect(worker, &LogWorker::streamEnded, &context, [&](bool done, bool early) {
+        written = done;
+        outOfOrder = early;
+    });
+    ReaderListener reader(hub);
+    worker->startStreaming(job.input, settings.format, job.output);
+    waitFor(&LogWorker::streamEnded);
+    if (outOfOrder && interruptSignal == 0) {
+        // A frame came before the first one's time: the time origin is the
+        // earliest time of the whole log, which a first pass finds.
+        qint64 count = 0;
+        quint64 earliest = 0;
+        connect(worker, &LogWorker::scanEnded, &context, [&](qint64 scanned, quint64 first) {
+            count = scanned;
+            earliest = first;
+        });
+        worker->startScan(job.input);
+        waitFor(&LogWorker::scanEnded);
+        if (interruptSignal == 0 && count > 0) {
+            const uint64_t origin = earliest;
+            worker->startStreaming(job.input, settings.format, job.output, &origin);
+            waitFor(&LogWorker::streamEnded);
+        }
+    }
+    exporting = false;
+    frames = worker->streamedFramesRead();
+
+    if (interruptSignal != 0) {
+        problem = removeOutputIfWritten() ? tr("interrupted; %1 removed").arg(job.output)
+                                          : tr("interrupted; nothing written");
+        return false;
+    }
+    if (!readSucceeded(job.input, reader.signalsSeen, reader.succeeded, reader.message,
+                       problem)) {
+        removeOutputIfWritten();
+        return false;
+    }
+    if (frames == 0) {
+        // Nothing was written, not even an empty file; say so rather than
+        // leave no trace.
+        problem = tr("holds no frames; nothing written");
+        return false;
+    }
+    return finishWrite(written && worker->streamedFrames() == frames, job.output, problem);
+}
+
+bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames)
 {
     capacityReached = false;
-    int signalsSeen = 0;
-    bool succeeded = false;
-    QString readerMessage;
-    QObject listener;
-    connect(hub, &DataHub::progressUpdated, &listener, [&signalsSeen] { ++signalsSeen; });
-    connect(hub, &DataHub::parsingFinished, &listener,
-            [&](bool success, const QString &message) {
-                ++signalsSeen;
-                succeeded = success;
-                readerMessage = message;
-            });
-
-    worker->load(input);
+    ReaderListener reader(hub);
+    worker->load(job.input);
     // An interrupt that came before the load started stops it at once.
     if (interruptSignal != 0)
         worker->requestStop();
     waitFor(&LogWorker::loadEnded);
     worker->stopLoad();
+    frames = store->size();
 
     if (interruptSignal != 0) {
         problem = tr("interrupted; nothing written");
         return false;
     }
     // A reader stopped at the store's limit ends without its finished signal.
-    if (succeeded || capacityReached)
+    if (!capacityReached
+        && !readSucceeded(job.input, reader.signalsSeen, reader.succeeded, reader.message,
+                          problem))
+        return false;
+    if (frames == 0) {
+        // The exporter refuses empty input; say so rather than leave no trace.
+        problem = tr("holds no frames; nothing written");
+        return false;
+    }
+
+    const FrameSnapshot snapshot = store->snapshot();
+    // The snapshot holds the frames now; the store lets go of them.
+    store->clear();
+    outputExisted = QFileInfo::exists(job.output);
+    exporting = true;
+    bool written = false;
+    QObject context;
+    connect(worker, &LogWorker::exportEnded, &context,
+            [&written](bool success) { written = success; });
+    worker->startExport(snapshot, settings.format, settings.order, job.output);
+    waitFor(&LogWorker::exportEnded);
+    exporting = false;
+
+    if (interruptSignal != 0) {
+        problem = removeOutputIfWritten() ? tr("interrupted; %1 removed").arg(job.output)
+                                          : tr("interrupted");
+        return false;
+    }
+    if (!finishWrite(written, job.output, problem))
+        return false;
+    // Written, yet not the whole log: a pipeline must not take it for done.
+    if (capacityReached) {
+        problem = tr("more frames than fit in memory; only the first %1 were converted")
+                      .arg(frames);
+        return false;
+    }
+    return true;
+}
+
+bool Converter::readSucceeded(const QString &input, int signalsSeen, bool succeeded,
+                              const QString &message, QString &problem) const
+{
+    if (succeeded)
         return true;
     // The dispatcher emits nothing at all for a suffix it has no reader for.
     if (signalsSeen == 0) {
@@ -152,38 +255,19 @@ bool Converter::parse(const QString &input, QString &problem)
         return false;
     }
     QFile probe(input);
-    const QString reason = probe.open(QIODevice::ReadOnly) ? readerMessage : probe.errorString();
+    const QString reason = probe.open(QIODevice::ReadOnly) ? message : probe.errorString();
     problem = tr("cannot be read (%1)").arg(reason);
     return false;
 }
 
-bool Converter::write(const QString &output, QString &problem)
+bool Converter::finishWrite(bool written, const QString &output, QString &problem)
 {
-    const FrameSnapshot frames = store->snapshot();
-    // The snapshot holds the frames now; the store lets go of them.
-    store->clear();
-    outputExisted = QFileInfo::exists(output);
-    exporting = true;
-    bool written = false;
-    QObject listener;
-    connect(worker, &LogWorker::exportEnded, &listener,
-            [&written](bool success) { written = success; });
-    worker->startExport(frames, settings.format, settings.order, output);
-    waitFor(&LogWorker::exportEnded);
-    exporting = false;
-
-    if (interruptSignal != 0) {
-        problem = removeOutputIfWritten() ? tr("interrupted; %1 removed").arg(output)
-                                          : tr("interrupted");
-        return false;
-    }
-    if (!written) {
-        problem = removeOutputIfWritten() ? tr("writing %1 failed; the partial file was removed")
-                                          : tr("cannot write %1");
-        problem = problem.arg(output);
-        return false;
-    }
-    return true;
+    if (written)
+        return true;
+    problem = removeOutputIfWritten() ? tr("writing %1 failed; the partial file was removed")
+                                      : tr("cannot write %1");
+    problem = problem.arg(output);
+    return false;
 }
 
 bool Converter::removeOutputIfWritten()
@@ -191,13 +275,15 @@ bool Converter::removeOutputIfWritten()
     // The exporter reports progress only after it opened the file and wrote a
     // frame, and a file that was not there before is ours too. An existing
     // file that the exporter could not open is someone else's and stays.
-    const bool ours = worker->exportPercent() >= 0
+    const bool ours = worker->exportPercent() >= 0 || worker->streamedFrames() > 0
                       || (!outputExisted && QFileInfo::exists(currentOutput));
     return ours && QFile::remove(currentOutput);
 }
 
 QString Converter::status() const
 {
+    if (exporting && settings.order == SortOrder::None)
+        return tr("%1: %2 frames written").arg(currentOutput).arg(worker->streamedFrames());
     if (exporting) {
         return tr("%1: writing %2%")
             .arg(currentOutput)

@@ -12,10 +12,12 @@ class FrameStore;
 class LogWorker;
 class ProgressDisplay;
 
-// Converts files one after the other the way the window converts one, with
-// the same worker: the dispatcher parses on a worker thread, its batches
-// queue into a frame store on this thread, and the exporter writes the
-// store's frames on another worker. Reports each file on standard error.
+// Converts files one after the other with the window's worker, reader and
+// exporter, so that a file is written byte for byte as the window writes the
+// same frames. In frame order the reader's batches pass straight to the
+// writer on another thread, so a log of any size converts in bounded memory;
+// sorted, the log is loaded into a frame store and written from it, as the
+// window does. Reports each file on standard error.
 class Converter final : public QObject
 {
     Q_OBJECT
@@ -46,8 +48,13 @@ public:
 
 private:
     bool convert(const ConversionJob &job);
-    bool parse(const QString &input, QString &problem);
-    bool write(const QString &output, QString &problem);
+    // Reader and writer at once, the frames passing through a stream.
+    bool stream(const ConversionJob &job, QString &problem, qint64 &frames);
+    // The whole log into the store, then written sorted.
+    bool loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames);
+    bool readSucceeded(const QString &input, int signalsSeen, bool succeeded,
+                       const QString &message, QString &problem) const;
+    bool finishWrite(bool written, const QString &output, QString &problem);
     // Runs the event loop until the worker emits signal.
     template<typename Signal>
     void waitFor(Signal signal);

@@ -8,6 +8,7 @@
 #include "candataexporter.h"
 #include "datahub.h"
 #include "framestore.h"
+#include "framestream.h"
 
 LogWorker::LogWorker(DataHub *dispatcher, FrameStore *frames, CanDataExporter *writer,
                      QObject *parent)
@@ -67,21 +68,104 @@ void LogWorker::stopLoad()
     QCoreApplication::removePostedEvents(hub, QEvent::MetaCall);
 }
 
+QThread *LogWorker::startReading(const std::function<void()> &body)
+{
+    stopRequested.store(false);
+    parseThread = QThread::create([this, body] {
+        body();
+        workersEnded.fetch_add(1);
+    });
+    parseThread->start(QThread::InheritPriority);
+    return parseThread;
+}
+
 void LogWorker::load(const QString &path)
 {
     stopLoad();
     store->clear();
-    stopRequested.store(false);
-    parseThread = QThread::create([this, path] {
-        hub->parseFile(path, stopRequested);
-        workersEnded.fetch_add(1);
-    });
+    QThread *thread = startReading([this, path] { hub->parseFile(path, stopRequested); });
     // Queued: the batches the reader relayed arrive before this.
-    connect(parseThread, &QThread::finished, this, [this] {
+    connect(thread, &QThread::finished, this, [this] {
         workersEnded.load();
         emit loadEnded();
     });
-    parseThread->start(QThread::InheritPriority);
+}
+
+bool LogWorker::startStreaming(const QString &path, ExportFormat format, const QString &output,
+                               const uint64_t *origin)
+{
+    if (isLoading() || exportThread)
+        return false;
+    stopLoad();
+    stream = std::make_shared<FrameStream>();
+    const std::shared_ptr<FrameStream> frames = stream;
+    startReading([this, path, frames] {
+        hub->parseFile(path, stopRequested, [this, &frames](const QVector<Vemi_CANFD_Data> &batch) {
+            // The writer gave up: the rest of the file is not needed.
+            if (!frames->push(batch))
+                stopRequested.store(true);
+        });
+        frames->finish();
+    });
+    const bool hasOrigin = origin != nullptr;
+    const uint64_t start = origin ? *origin : 0;
+    auto written = std::make_shared<bool>(false);
+    QThread *thread = QThread::create([this, frames, format, output, hasOrigin, start, written] {
+        *written = exporter->exportStream(*frames, format, output, hasOrigin ? &start : nullptr);
+        workersEnded.fetch_add(1);
+    });
+    exportThread = thread;
+    exportProgress.store(-1);
+    connect(thread, &QThread::finished, this, [this, thread, frames, written] {
+        workersEnded.load();
+        exportThread = nullptr;
+        thread->deleteLater();
+        // The writer let the reader go; it ends at its next batch. Its last
+        // signals wait in the queue: streamEnded comes after them.
+        if (parseThread)
+            waitFor(parseThread);
+        const bool outOfOrder = frames->isOutOfOrder();
+        QMetaObject::invokeMethod(
+            this, [this, written, outOfOrder] { emit streamEnded(*written, outOfOrder); },
+            Qt::QueuedConnection);
+    });
+    thread->start(QThread::InheritPriority);
+    return true;
+}
+
+bool LogWorker::startScan(const QString &path)
+{
+    if (isLoading())
+        return false;
+    stopLoad();
+    struct Scan
+    {
+        qint64 frames = 0;
+        quint64 earliest = ~quint64(0);
+    };
+    auto scan = std::make_shared<Scan>();
+    QThread *thread = startReading([this, path, scan] {
+        hub->parseFile(path, stopRequested, [&scan](const QVector<Vemi_CANFD_Data> &batch) {
+            scan->frames += batch.size();
+            for (const Vemi_CANFD_Data &frame : batch)
+                scan->earliest = std::min<quint64>(scan->earliest, frame.timestamp);
+        });
+    });
+    connect(thread, &QThread::finished, this, [this, scan] {
+        workersEnded.load();
+        emit scanEnded(scan->frames, scan->earliest);
+    });
+    return true;
+}
+
+qint64 LogWorker::streamedFramesRead() const
+{
+    return stream ? stream->framesGiven() : 0;
+}
+
+qint64 LogWorker::streamedFrames() const
+{
+    return stream ? stream->framesTaken() : 0;
 }
 
 bool LogWorker::startExport(const FrameSnapshot &frames, ExportFormat format, SortOrder order,

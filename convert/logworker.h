@@ -1,6 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +12,8 @@
 
 #include "exportformat.h"
 #include "framesnapshot.h"
+
+class FrameStream;
 
 class CanDataExporter;
 class DataHub;
@@ -47,6 +52,20 @@ public:
     // The export's last percentage, -1 before its first frame.
     int exportPercent() const { return exportProgress.load(std::memory_order_relaxed); }
 
+    // Reads path and writes its frames to output as they come, the reader
+    // and the writer each on a thread of their own, without a store: a log
+    // of any size passes in bounded memory. origin, when given, is the time
+    // origin, else the first frame's time; a later frame before it voids the
+    // output (streamEnded's outOfOrder), and a second run with the log's
+    // earliest time (scan) is needed. False while a load or export runs.
+    bool startStreaming(const QString &path, ExportFormat format, const QString &output,
+                        const uint64_t *origin = nullptr);
+    // Reads path for its earliest time and frame count, keeping nothing.
+    bool startScan(const QString &path);
+    // Frames the running or last stream read, and those it wrote.
+    qint64 streamedFramesRead() const;
+    qint64 streamedFrames() const;
+
     // Stops a load and waits for both workers: what the owner calls before
     // the hub, the store or the exporter go.
     void shutdown();
@@ -56,15 +75,22 @@ signals:
     void loadEnded();
     // The export's thread has ended; success is the exporter's result.
     void exportEnded(bool success);
+    // Both threads of a stream have ended, after the reader's last signal.
+    void streamEnded(bool written, bool outOfOrder);
+    // The scan's thread has ended, after the reader's last signal.
+    void scanEnded(qint64 frames, quint64 earliest);
 
 private:
     void waitFor(QThread *thread);
+    // Runs body on a new reader's thread, with the stop flag cleared.
+    QThread *startReading(const std::function<void()> &body);
 
     DataHub *hub;
     FrameStore *store;
     CanDataExporter *exporter;
     QThread *parseThread = nullptr;
     QPointer<QThread> exportThread;
+    std::shared_ptr<FrameStream> stream;
     std::atomic<bool> stopRequested{false};
     // Each worker counts itself out as its last step, and whoever waited for
     // one reads the count: the order that QThread::wait() and the finished

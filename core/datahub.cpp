@@ -22,12 +22,21 @@ IDataParser *DataHub::createParser(const QString &filePath)
 
 bool DataHub::parseFile(const QString &filePath, std::atomic<bool> &stopRequested)
 {
+    return parseFile(filePath, stopRequested, BatchSink());
+}
+
+bool DataHub::parseFile(const QString &filePath, std::atomic<bool> &stopRequested,
+                        const BatchSink &sink)
+{
     IDataParser *parser = createParser(filePath);
     if (!parser)
         return false;
 
     connect(parser, &IDataParser::progressUpdated, this, &DataHub::progressUpdated);
-    connect(parser, &IDataParser::dataParsed, this, &DataHub::dataParsed);
+    if (sink)
+        connect(parser, &IDataParser::dataParsed, parser, sink, Qt::DirectConnection);
+    else
+        connect(parser, &IDataParser::dataParsed, this, &DataHub::dataParsed);
     connect(parser, &IDataParser::parsingFinished, this, &DataHub::parsingFinished);
     connect(parser, &IDataParser::parsingFinished, parser, &QObject::deleteLater);
 

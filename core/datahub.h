@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include <QObject>
 #include <QString>
@@ -26,6 +27,13 @@ public:
 
     // True only when the whole file was read. Unsupported suffixes emit nothing.
     bool parseFile(const QString &filePath, std::atomic<bool> &stopRequested);
+
+    // Receives the reader's batches on the reader's thread, as they come.
+    using BatchSink = std::function<void(const QVector<Vemi_CANFD_Data> &batch)>;
+    // The same, with the batches handed to sink on the calling thread
+    // instead of dataParsed; progress and the end are relayed as above.
+    bool parseFile(const QString &filePath, std::atomic<bool> &stopRequested,
+                   const BatchSink &sink);
 
 signals:
     void progressUpdated(int percent, const QString &message);

@@ -60,7 +60,7 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
 }
 
 bool CanDataExporter::exportSnapshot(const FrameSnapshot &frames, ExportFormat format,
-                                 SortOrder order, const QString &outputPath)
+                                     SortOrder order, const QString &outputPath)
 {
     if (frames.isEmpty())
         return false;
@@ -72,6 +72,33 @@ bool CanDataExporter::exportSnapshot(const FrameSnapshot &frames, ExportFormat f
     context.order = IdentifierSort::positions(frames, order);
     context.total = frames.size();
     context.frames = frames;
+    return writeFile(context, format, outputPath);
+}
+
+bool CanDataExporter::exportStream(FrameStream &stream, ExportFormat format,
+                                   const QString &outputPath, const uint64_t *origin)
+{
+    // However the export ends, the reader is let go.
+    struct Release
+    {
+        FrameStream &stream;
+        ~Release() { stream.cancel(); }
+    } release{stream};
+
+    ExportContext context;
+    // Nothing is written, not even an empty file, for a log without frames.
+    if (!stream.firstTimestamp(context.baseTimestamp))
+        return false;
+    if (origin)
+        context.baseTimestamp = *origin;
+    context.exportStartTime = QDateTime::currentDateTime();
+    context.stream = &stream;
+    return writeFile(context, format, outputPath) && !stream.isOutOfOrder();
+}
+
+bool CanDataExporter::writeFile(ExportContext &context, ExportFormat format,
+                                const QString &outputPath)
+{
     context.outputPath = outputPath;
     // An emission that nobody hears still costs a good part of what writing
     // a line costs; whether anybody listens is looked up every so many frames

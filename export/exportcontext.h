@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include "framesnapshot.h"
+#include "framestream.h"
 #include "vemi_canfd_data.h"
 
 class QFile;
@@ -17,8 +18,8 @@ class QFile;
 // lives only for the duration of one export.
 struct ExportContext
 {
-    // The frames in writing order: positions into frames, or frames as they
-    // are when order is empty.
+    // The frames in writing order: positions into frames, frames as they are
+    // when order is empty, or the batches of a stream as they come.
     class Sequence
     {
     public:
@@ -27,39 +28,78 @@ struct ExportContext
         public:
             const Vemi_CANFD_Data &operator*() const
             {
+                if (stream)
+                    return batch.at(batchIndex);
                 return frames->frameAt(positions ? int(positions[index]) : int(index), scratch);
             }
             Iterator &operator++()
             {
                 ++index;
+                if (stream) {
+                    ++batchIndex;
+                    nextStreamed();
+                    return *this;
+                }
 #if defined(__GNUC__)
                 // Sorted, the frames are visited all over memory: ask for one
                 // a little ahead while this one is written.
                 if (positions && index + Ahead < count) {
-                    // A record spans up to three cache lines.
                     const char *next = static_cast<const char *>(
                         frames->addressOf(int(positions[index + Ahead])));
                     __builtin_prefetch(next);
                     __builtin_prefetch(next + 64);
-                    __builtin_prefetch(next + sizeof(Vemi_CANFD_Data) - 1);
                 }
 #endif
                 return *this;
             }
-            bool operator!=(const Iterator &other) const { return index != other.index; }
+            bool operator!=(const Iterator &other) const
+            {
+                return stream ? !ended : index != other.index;
+            }
 
         private:
             friend class Sequence;
             static constexpr std::size_t Ahead = 8;
-            const FrameSnapshot *frames;
-            const uint32_t *positions;
-            std::size_t index;
-            std::size_t count;
+
+            // Makes the stream's next frame the current one: the next batch
+            // when this one is done, and an early end when the frame comes
+            // before the time origin.
+            void nextStreamed()
+            {
+                while (batchIndex >= batch.size()) {
+                    batchIndex = 0;
+                    if (!stream->pop(batch)) {
+                        ended = true;
+                        return;
+                    }
+                }
+                if (batch.at(batchIndex).timestamp < origin) {
+                    stream->setOutOfOrder();
+                    stream->cancel();
+                    ended = true;
+                }
+            }
+
+            const FrameSnapshot *frames = nullptr;
+            const uint32_t *positions = nullptr;
+            std::size_t index = 0;
+            std::size_t count = 0;
             // Where a frame that the snapshot keeps in another form is made.
             mutable Vemi_CANFD_Data scratch;
+            FrameStream *stream = nullptr;
+            QVector<Vemi_CANFD_Data> batch;
+            int batchIndex = 0;
+            uint64_t origin = 0;
+            bool ended = false;
         };
 
-        Iterator begin() const { return at(0); }
+        Iterator begin() const
+        {
+            Iterator it = at(0);
+            if (stream)
+                it.nextStreamed();
+            return it;
+        }
         Iterator end() const { return at(count); }
 
     private:
@@ -71,28 +111,39 @@ struct ExportContext
             it.positions = positions;
             it.index = index;
             it.count = count;
+            it.stream = stream;
+            it.origin = origin;
             return it;
         }
         const FrameSnapshot *frames;
         const uint32_t *positions;
         std::size_t count;
+        FrameStream *stream;
+        uint64_t origin;
     };
 
     // The frames to write, in the caller's order.
     FrameSnapshot frames;
     // Sorted by identifier: the positions of the frames in writing order.
     std::vector<uint32_t> order;
+    // Instead of frames: the batches of a reader on another thread, written
+    // in the order they come. No frame may come before baseTimestamp.
+    FrameStream *stream = nullptr;
 
+    // Walked once: a stream's batches are taken as it goes.
     Sequence inWritingOrder() const
     {
         Sequence sequence;
         sequence.frames = &frames;
         sequence.positions = order.empty() ? nullptr : order.data();
         sequence.count = std::size_t(frames.size());
+        sequence.stream = stream;
+        sequence.origin = baseTimestamp;
         return sequence;
     }
 
-    // Frame count, error entries included.
+    // Frame count, error entries included; 0 for a stream, whose length is
+    // not known: no progress is reported then.
     int total = 0;
     // Smallest timestamp of all frames, error entries included; writers give
     // times relative to it.

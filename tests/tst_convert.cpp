@@ -51,12 +51,14 @@ ToolRun runTool(const QString &workingDir, const QStringList &arguments)
     return finish(process);
 }
 
-// A log of the sample frames, written by the exporter.
-QString makeLog(const QString &dir, const QString &name, ExportFormat format, int count = 300)
+// A log of the sample frames, written by the exporter; sorted by identifier,
+// its frames are out of time order.
+QString makeLog(const QString &dir, const QString &name, ExportFormat format, int count = 300,
+                SortOrder order = SortOrder::None)
 {
     const QString path = QDir(dir).filePath(name);
     CanDataExporter exporter;
-    if (!exporter.exportData(SampleFrames::varied(count), format, SortOrder::None, path))
+    if (!exporter.exportData(SampleFrames::varied(count), format, order, path))
         qFatal("cannot write the test log %s", qPrintable(path));
     return path;
 }
@@ -129,18 +131,28 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("order");
         QTest::addColumn<bool>("chinese");
+        QTest::addColumn<bool>("outOfTimeOrder");
         const int asc = int(ExportFormat::Asc), csv = int(ExportFormat::Csv),
                   blf = int(ExportFormat::Blf);
         QTest::newRow("asc to csv, Chinese header")
-            << asc << QStringList{"--language", "zh"} << "out.csv" << csv << 0 << true;
+            << asc << QStringList{"--language", "zh"} << "out.csv" << csv << 0 << true << false;
         QTest::newRow("csv to asc, ascending, suffix in capitals")
-            << csv << QStringList{"-s", "ascending"} << "out.ASC" << asc << 1 << false;
+            << csv << QStringList{"-s", "ascending"} << "out.ASC" << asc << 1 << false << false;
         QTest::newRow("blf to blf, descending")
-            << blf << QStringList{"--sort", "descending"} << "out.blf" << blf << 2 << false;
+            << blf << QStringList{"--sort", "descending"} << "out.blf" << blf << 2 << false
+            << false;
         QTest::newRow("asc to blf, format named, no suffix")
-            << asc << QStringList{"-f", "BLF"} << "out" << blf << 0 << false;
+            << asc << QStringList{"-f", "BLF"} << "out" << blf << 0 << false << false;
         QTest::newRow("blf to csv, English header")
-            << blf << QStringList{"--language", "en", "-q"} << "out.csv" << csv << 0 << false;
+            << blf << QStringList{"--language", "en", "-q"} << "out.csv" << csv << 0 << false
+            << false;
+        // The first frame is not the earliest: the converter, which takes the
+        // first frame's time as the origin while it streams, must start over
+        // with the earliest one.
+        QTest::newRow("asc out of time order to csv")
+            << asc << QStringList{} << "out.csv" << csv << 0 << false << true;
+        QTest::newRow("csv out of time order to asc")
+            << csv << QStringList{} << "out.asc" << asc << 0 << false << true;
     }
 
     void matchesTheExporter()
@@ -151,10 +163,12 @@ private slots:
         QFETCH(int, format);
         QFETCH(int, order);
         QFETCH(bool, chinese);
+        QFETCH(bool, outOfTimeOrder);
         QTemporaryDir dir;
         static const char *const suffixes[] = {"asc", "csv", "blf"};
         const QString input = makeLog(dir.path(), QStringLiteral("in.") + suffixes[inputFormat],
-                                      ExportFormat(inputFormat), 2500);
+                                      ExportFormat(inputFormat), 2500,
+                                      outOfTimeOrder ? SortOrder::Descending : SortOrder::None);
 
         const ToolRun run =
             runTool(dir.path(), options + QStringList{"in." + QString(suffixes[inputFormat]),
@@ -171,6 +185,8 @@ private slots:
         }
 
         const QVector<Vemi_CANFD_Data> frames = TestSupport::parseOnWorker(input).frames();
+        if (outOfTimeOrder)
+            QVERIFY(frames.constFirst().timestamp > frames.constLast().timestamp);
         QTranslator translator;
         if (chinese) {
             QVERIFY(translator.load(QStringLiteral(":/Translation/Tavrix_zh_CN.qm")));
