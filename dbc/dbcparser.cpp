@@ -1,6 +1,7 @@
 #include "dbcparser.h"
 
 #include <algorithm>
+#include <numeric>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -140,20 +141,23 @@ void DbcParser::parseMessage()
     // Whether the message is kept: its signals are read either way.
     bool keep = true;
     uint64_t raw = 0;
-    const std::string label = "message " + name.text;
+    // Warnings name the message; built only when one is given.
+    auto warn = [this, &name](const Token &at, const std::string &what) {
+        reader.warn(at, "message " + name.text + ": " + what);
+    };
     if (!DbcNumber::toUnsigned(idToken.text, raw) || raw > 0xFFFFFFFFu) {
-        reader.warn(idToken, label + ": identifier " + idToken.text
-                                 + " is not a 32-bit number; the message is left out");
+        warn(idToken,
+             "identifier " + idToken.text + " is not a 32-bit number; the message is left out");
         keep = false;
     } else if (raw == PseudoMessageId) {
         keep = false;
     } else if ((raw & ExtendedMark) && (raw & ~ExtendedMark) > 0x1FFFFFFFu) {
-        reader.warn(idToken, label + ": identifier " + DbcNumber::hex(raw & ~ExtendedMark)
-                                 + " has more than 29 bits; the message is left out");
+        warn(idToken, "identifier " + DbcNumber::hex(raw & ~ExtendedMark)
+                          + " has more than 29 bits; the message is left out");
         keep = false;
     } else if (!(raw & ExtendedMark) && raw > 0x7FFu) {
-        reader.warn(idToken, label + ": standard identifier " + DbcNumber::hex(raw)
-                                 + " has more than 11 bits; read as an extended identifier");
+        warn(idToken, "standard identifier " + DbcNumber::hex(raw)
+                          + " has more than 11 bits; read as an extended identifier");
     }
     const uint32_t fileId = uint32_t(raw);
     message.extended = (raw & ExtendedMark) || raw > 0x7FFu;
@@ -161,12 +165,11 @@ void DbcParser::parseMessage()
 
     uint64_t length = 0;
     if (keep && !DbcNumber::toUnsigned(lengthToken.text, length)) {
-        reader.warn(lengthToken, label + ": length " + lengthToken.text
-                                     + " is not a whole number; read as 8 bytes");
+        warn(lengthToken,
+             "length " + lengthToken.text + " is not a whole number; read as 8 bytes");
         length = 8;
     } else if (keep && length > DbcSignal::MaxFrameBytes) {
-        reader.warn(lengthToken,
-                    label + ": length " + lengthToken.text + " is more than 64 bytes; read as 64");
+        warn(lengthToken, "length " + lengthToken.text + " is more than 64 bytes; read as 64");
         length = DbcSignal::MaxFrameBytes;
     }
     message.length = uint8_t(length);
@@ -175,27 +178,13 @@ void DbcParser::parseMessage()
         const auto taken = byKey.find(message.key());
         if (taken != byKey.end()) {
             const DbcMessage &first = content.messages[taken->second];
-            reader.warn(idToken, label + ": identifier " + DbcNumber::hex(message.id)
-                                     + " already belongs to message " + first.name + " (line "
-                                     + std::to_string(first.line) + "); this one is left out");
+            warn(idToken, "identifier " + DbcNumber::hex(message.id)
+                              + " already belongs to message " + first.name + " (line "
+                              + std::to_string(first.line) + "); this one is left out");
             keep = false;
         }
     }
-    std::unordered_set<std::string> signalNames;
-    while (reader.peek().isIdentifier("SG_")) {
-        DbcSignal signal;
-        const Token at = reader.peek();
-        if (!parseSignal(signal, keep ? &message : nullptr) || !keep) {
-            references.leftOutSignals.insert(DbcReferences::signalKey(fileId, signal.name));
-            continue;
-        }
-        if (!signalNames.insert(signal.name).second) {
-            reader.warn(at, label + ": signal " + signal.name
-                                + " is defined twice; the second is left out");
-            continue;
-        }
-        message.signalList.push_back(std::move(signal));
-    }
+    readSignals(keep ? &message : nullptr, fileId);
     if (!keep) {
         references.leftOutMessages.insert(fileId);
         return;
@@ -203,6 +192,50 @@ void DbcParser::parseMessage()
     byKey.emplace(message.key(), content.messages.size());
     references.messageIndex.emplace(fileId, content.messages.size());
     content.messages.push_back(std::move(message));
+}
+
+void DbcParser::readSignals(DbcMessage *message, uint32_t fileId)
+{
+    // Read into a buffer that keeps its room from message to message, then
+    // moved over in one allocation: growing each message's list signal by
+    // signal was most of the time a large file took.
+    parsed.clear();
+    columns.clear();
+    while (reader.peek().isIdentifier("SG_")) {
+        DbcSignal signal;
+        const int column = reader.peek().column;
+        if (!parseSignal(signal, message) || !message) {
+            references.leftOutSignals.insert(DbcReferences::signalKey(fileId, signal.name));
+            continue;
+        }
+        parsed.push_back(std::move(signal));
+        columns.push_back(column);
+    }
+    if (!message)
+        return;
+    // Of a name given twice, the first counts.
+    std::vector<std::size_t> byName(parsed.size());
+    std::iota(byName.begin(), byName.end(), std::size_t(0));
+    std::stable_sort(byName.begin(), byName.end(), [this](std::size_t a, std::size_t b) {
+        return parsed[a].name < parsed[b].name;
+    });
+    std::vector<bool> twice(parsed.size());
+    std::size_t kept = parsed.size();
+    for (std::size_t k = 1; k < byName.size(); ++k) {
+        const DbcSignal &signal = parsed[byName[k]];
+        if (signal.name != parsed[byName[k - 1]].name)
+            continue;
+        twice[byName[k]] = true;
+        --kept;
+        reader.warn(signal.line, columns[byName[k]],
+                    "message " + message->name + ": signal " + signal.name
+                        + " is defined twice; the second is left out");
+    }
+    message->signalList.reserve(kept);
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        if (!twice[i])
+            message->signalList.push_back(std::move(parsed[i]));
+    }
 }
 
 bool DbcParser::parseSignal(DbcSignal &signal, const DbcMessage *message)
@@ -267,18 +300,19 @@ bool DbcParser::parseSignal(DbcSignal &signal, const DbcMessage *message)
 bool DbcParser::readSignalNumbers(DbcSignal &signal, const DbcMessage &message,
                                   const SignalTokens &tokens)
 {
-    const std::string label = "signal " + signal.name + " of message " + message.name + ": ";
-    const std::string leftOut = "; the signal is left out";
+    // Warnings name the signal and its message; built only when one is given.
+    auto warn = [this, &signal, &message](const Token &at, const std::string &what) {
+        reader.warn(at, "signal " + signal.name + " of message " + message.name + ": " + what);
+    };
+    static const std::string leftOut = "; the signal is left out";
     uint64_t start = 0;
     uint64_t length = 0;
     if (!DbcNumber::toUnsigned(tokens.start.text, start) || start > 511) {
-        reader.warn(tokens.start,
-                    label + "start bit " + tokens.start.text + " is not in 0 to 511" + leftOut);
+        warn(tokens.start, "start bit " + tokens.start.text + " is not in 0 to 511" + leftOut);
         return false;
     }
     if (!DbcNumber::toUnsigned(tokens.length.text, length) || length < 1 || length > 64) {
-        reader.warn(tokens.length,
-                    label + "length " + tokens.length.text + " is not in 1 to 64" + leftOut);
+        warn(tokens.length, "length " + tokens.length.text + " is not in 1 to 64" + leftOut);
         return false;
     }
     signal.startBit = uint16_t(start);
@@ -286,23 +320,23 @@ bool DbcParser::readSignalNumbers(DbcSignal &signal, const DbcMessage &message,
     if (tokens.order.text == "1" || tokens.order.text == "0") {
         signal.byteOrder = tokens.order.text == "1" ? DbcByteOrder::Intel : DbcByteOrder::Motorola;
     } else {
-        reader.warn(tokens.order, label + "byte order " + tokens.order.text
-                                      + " is neither 1 (Intel) nor 0 (Motorola)" + leftOut);
+        warn(tokens.order, "byte order " + tokens.order.text
+                               + " is neither 1 (Intel) nor 0 (Motorola)" + leftOut);
         return false;
     }
     for (const auto &[token, value] :
          {std::pair{&tokens.factor, &signal.factor}, std::pair{&tokens.offset, &signal.offset}}) {
         if (!DbcNumber::toDouble(token->text, *value)) {
-            reader.warn(*token, label + (token == &tokens.factor ? "factor " : "offset ")
-                                    + token->text + " is not a usable number" + leftOut);
+            warn(*token, (token == &tokens.factor ? "factor " : "offset ") + token->text
+                             + " is not a usable number" + leftOut);
             return false;
         }
     }
     if (tokens.minimum.kind == Kind::Number
         && (!DbcNumber::toDouble(tokens.minimum.text, signal.minimum)
             || !DbcNumber::toDouble(tokens.maximum.text, signal.maximum))) {
-        reader.warn(tokens.minimum, label + "the range [" + tokens.minimum.text + '|'
-                                        + tokens.maximum.text + "] is not usable; read as [0|0]");
+        warn(tokens.minimum, "the range [" + tokens.minimum.text + '|' + tokens.maximum.text
+                                 + "] is not usable; read as [0|0]");
         signal.minimum = signal.maximum = 0;
     }
     const std::string &mark = tokens.mark.text;
@@ -311,21 +345,20 @@ bool DbcParser::readSignalNumbers(DbcSignal &signal, const DbcMessage &message,
         const std::size_t digits = mark.size() - (signal.isMultiplexor ? 2 : 1);
         uint64_t value = 0;
         if (!DbcNumber::toUnsigned(std::string_view(mark).substr(1, digits), value)) {
-            reader.warn(tokens.mark, label + "switch value " + mark.substr(1, digits)
-                                         + " is too large" + leftOut);
+            warn(tokens.mark,
+                 "switch value " + mark.substr(1, digits) + " is too large" + leftOut);
             return false;
         }
         signal.multiplexValues.push_back(DbcMultiplexRange{value, value});
     }
     if (!signal.prepare()) {
-        reader.warn(tokens.start, label + "its bits reach past byte 64" + leftOut);
+        warn(tokens.start, "its bits reach past byte 64" + leftOut);
         return false;
     }
     if (signal.bytesNeeded() > message.length) {
-        reader.warn(tokens.start, label + "its bits reach byte "
-                                      + std::to_string(signal.bytesNeeded()) + ", the message has "
-                                      + std::to_string(message.length)
-                                      + "; decoded from frames that long only");
+        warn(tokens.start, "its bits reach byte " + std::to_string(signal.bytesNeeded())
+                               + ", the message has " + std::to_string(message.length)
+                               + "; decoded from frames that long only");
     }
     return true;
 }

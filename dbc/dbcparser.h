@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "dbccontent.h"
 #include "dbcreferenceparser.h"
@@ -42,6 +43,9 @@ private:
     void parseBitTiming();
     void parseNodes();
     void parseMessage();
+    // The SG_ lines after a BO_ line, into message; all read and passed over
+    // when message is nullptr.
+    void readSignals(DbcMessage *message, uint32_t fileId);
     bool parseSignal(DbcSignal &signal, const DbcMessage *message);
     bool readSignalNumbers(DbcSignal &signal, const DbcMessage &message,
                            const SignalTokens &tokens);
@@ -53,4 +57,6 @@ private:
     DbcReferenceParser statements;
     std::unordered_map<uint32_t, std::size_t> byKey; // DbcMessage::key to position
     std::unordered_set<std::string> nodeNames;
+    std::vector<DbcSignal> parsed; // one message's signals, and their lines' columns
+    std::vector<int> columns;
 };
