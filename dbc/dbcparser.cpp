@@ -33,6 +33,9 @@ DbcLoadResult DbcParser::parse(std::istream &in, const std::string &fileName, Db
         return result;
     }
     DbcResolver::resolve(content, parser.references, fileName, result);
+    // Any text reads as a database of unknown sections; say when nothing came of it.
+    if (content.messages.empty())
+        parser.reader.warn(1, 1, "the file defines no messages (BO_)");
     // In the file's order, whichever step found them.
     std::stable_sort(result.warnings.begin(), result.warnings.end(),
                      [](const DbcDiagnostic &a, const DbcDiagnostic &b) {

@@ -265,7 +265,11 @@ void TestDbc::parse_data()
                " Last 511|1@1+ (1,0) [0|0] \"\" Y",
                " Moto 447|64@0+ (1,0) [0|0] \"\" Y",
            };
-    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("empty file") << QByteArray()
+                                << QStringList{"warning 1:1 the file defines no messages (BO_)"};
+    QTest::newRow("text that is no database")
+        << QByteArray("Release notes\nFixed: nothing\n")
+        << QStringList{"warning 1:1 the file defines no messages (BO_)"};
 
     // Broken statements: the file is refused at the first.
     QTest::newRow("cut in a signal")
@@ -432,7 +436,8 @@ void TestDbc::parse_data()
             manyWarnings
                 << QStringLiteral("warning %1:2 signal outside a message; left out").arg(line);
     }
-    QTest::newRow("more warnings than are kept") << many << (manyWarnings << "2 more warnings");
+    // The last, that no message is defined, is among those only counted.
+    QTest::newRow("more warnings than are kept") << many << (manyWarnings << "3 more warnings");
 }
 
 void TestDbc::parse()
