@@ -18,6 +18,7 @@
 #include "benchreport.h"
 #include "benchrunner.h"
 #include "corpus.h"
+#include "dbcbench.h"
 #include "peerbench.h"
 #include "vemi_canfd_data.h"
 
@@ -152,6 +153,8 @@ int runBench(const Options &options, const QString &dir)
                 return one;
             });
     }
+    add(QStringLiteral("decode DBC signals, 50 messages"),
+        [count = options.frames] { return DbcBench::decode(count); });
 
     // Round after round, every operation once, python-can's among them.
     std::printf("median of %d rounds\n", options.runs);
