@@ -31,60 +31,21 @@ constexpr quint32 Rtr = Vemi_CANFD_Data::RemoteBit;
 constexpr quint32 LibExt = 0x80000000u;
 constexpr std::size_t ExtDataOffsetField = offsetof(VBLCANFDMessage64, mExtDataOffset);
 
-template<typename T> T message(DWORD type, quint64 time)
-{
-    T m;
-    memset(&m, 0, sizeof m);
-    m.mHeader.mBase = {BL_OBJ_SIGNATURE, 32, 1, DWORD(sizeof m), type};
-    m.mHeader.mObjectFlags = BL_OBJ_FLAG_TIME_ONE_NANS;
-    m.mHeader.mObjectTimeStamp = time;
-    return m;
-}
-
-// Type 86; data bytes count up from 0x31 for min(dlc, 8) bytes.
+// Short names for the builders the rows use most.
 QByteArray canMessage2(quint32 id, quint8 dlc, quint8 flags, quint64 time = 0)
 {
-    auto m = message<VBLCANMessage2>(BL_OBJ_TYPE_CAN_MESSAGE2, time);
-    m.mChannel = 1;
-    m.mFlags = flags;
-    m.mDLC = dlc;
-    m.mID = id;
-    for (int i = 0; i < 8 && i < dlc; ++i)
-        m.mData[i] = BYTE(0x31 + i);
-    m.mFrameLength = 0x11223344;
-    m.mBitCount = 0x55;
-    return BlfBytes::bytesOf(m);
+    return BlfBytes::canMessage2(id, dlc, flags, time);
 }
 
-// Type 100, 120 bytes as the vendor writes it or 116 as python-can does; data
-// bytes count up from 0x41 for `stored` bytes.
 QByteArray canFdMessage(quint32 id, quint8 canFdFlags, quint8 valid, quint8 flags = 0,
                         quint8 dlc = 0, int stored = -1, quint64 time = 0, int size = 120)
 {
-    auto m = message<VBLCANFDMessage>(BL_OBJ_TYPE_CAN_FD_MESSAGE, time);
-    m.mHeader.mBase.mObjectSize = DWORD(size);
-    m.mChannel = 1;
-    m.mFlags = flags;
-    m.mDLC = dlc;
-    m.mID = id;
-    m.mArbBitCount = 0x77;
-    m.mCANFDFlags = canFdFlags;
-    m.mValidDataBytes = valid;
-    for (int i = 0; i < (stored < 0 ? valid : stored) && i < 64; ++i)
-        m.mData[i] = BYTE(0x41 + i);
-    return BlfBytes::bytesOf(m).left(size);
-}
-
-// An object with one byte field of its structure changed.
-QByteArray withByte(QByteArray object, std::size_t offset, quint8 value)
-{
-    object[int(offset)] = char(value);
-    return object;
+    return BlfBytes::canFdMessage(id, canFdFlags, valid, flags, dlc, stored, time, size);
 }
 
 QByteArray withDir(const QByteArray &object, quint8 dir)
 {
-    return withByte(object, offsetof(VBLCANFDMessage64, mDir), dir);
+    return BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDir), dir);
 }
 
 // Type 101 with DLC and valid-byte count of their own; data bytes count up
@@ -92,8 +53,8 @@ QByteArray withDir(const QByteArray &object, quint8 dir)
 QByteArray fd64Object(quint32 flags, quint8 dlc, quint8 valid, quint8 stored, quint8 dir = 0)
 {
     QByteArray object = BlfBytes::canFd64(0x456, stored, 0, flags);
-    object = withByte(object, offsetof(VBLCANFDMessage64, mDLC), dlc);
-    object = withByte(object, offsetof(VBLCANFDMessage64, mValidDataBytes), valid);
+    object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDLC), dlc);
+    object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mValidDataBytes), valid);
     return withDir(object, dir);
 }
 
@@ -245,10 +206,10 @@ private slots:
             << fd64Object(0x3000, 15, 64, 48) << 0x456u << 64 << 3
             << counting(0x21, 48) + QByteArray(16, '\0');
         QTest::newRow("101: extended data where the bytes end")
-            << withByte(fd64Object(0x1000, 15, 64, 48), ExtDataOffsetField, 72 + 40)
+            << BlfBytes::withByte(fd64Object(0x1000, 15, 64, 48), ExtDataOffsetField, 72 + 40)
             << 0x456u << 64 << 2 << counting(0x21, 40) + QByteArray(24, '\0');
         QTest::newRow("101: extended data after the bytes")
-            << withByte(fd64Object(0x1000, 12, 12, 20), ExtDataOffsetField, 72 + 12)
+            << BlfBytes::withByte(fd64Object(0x1000, 12, 12, 20), ExtDataOffsetField, 72 + 12)
             << 0x456u << 12 << 2 << counting(0x21, 12);
         QTest::newRow("101: 3 bytes, 75-byte object") << fd64(0x1000, 0, 3) << 0x456u << 3 << 2
                                                       << counting(0x21, 3);
