@@ -48,8 +48,9 @@ constexpr DWORD BL_OBJ_FLAG_TIME_ONE_NANS = 0x00000002u; // 1 nanosecond
 constexpr BYTE BL_CAN_MSG_FLAG_TX = 0x01;
 constexpr BYTE BL_CAN_MSG_FLAG_REMOTE_FRAME = 0x80;
 
-// CAN FD 64 flags (type 101, mFlags).
-constexpr DWORD BL_CANFD64_FLAG_EDL = 0x1000u;
+// CAN FD 64 flags (type 101, mFlags); each a bit of its own.
+constexpr DWORD BL_CANFD64_FLAG_REMOTE_FRAME = 0x0010u; // classic frames only
+constexpr DWORD BL_CANFD64_FLAG_EDL = 0x1000u; // FDF: a CAN FD frame; clear: classic
 constexpr DWORD BL_CANFD64_FLAG_BRS = 0x2000u;
 constexpr DWORD BL_CANFD64_FLAG_ESI = 0x4000u;
 
@@ -180,8 +181,8 @@ struct VBLCANFDMessage64
     DWORD mTimeOffsetBrsNs;
     DWORD mTimeOffsetCrcDelNs;
     WORD mBitCount;
-    BYTE mDir;             // 0 Rx, 1 Tx, 2 Tx request
-    BYTE mExtDataOffset;   // 0: no extended data
+    BYTE mDir;             // 0 Rx, 1 Tx, 2 Tx request: any but 0 is a sent frame
+    BYTE mExtDataOffset;   // from the object's start; 0: no extended data
     DWORD mCRC;
     BYTE mData[64];
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 
 #include <QFile>
@@ -85,14 +86,30 @@ uint8_t clampedLength(int length, int limit = Vemi_CANFD_Data::MaxDataLength)
     return uint8_t(std::min(length, limit));
 }
 
-// Types 1 and 86 carry the same fields; the length is the DLC as stored.
+// A classic frame never carries more than 8 bytes: a DLC above 8 still means 8
+// on the bus. A remote frame's DLC is the length it asks for.
+uint8_t classicLength(int dlc)
+{
+    return clampedLength(dlc, ClassicDataBytes);
+}
+
+void setCanFdProtocol(bool bitRateSwitch, bool errorStateIndicator, Vemi_CANFD_Data &frame)
+{
+    frame.setProtocol(bitRateSwitch ? Vemi_CANFD_Data::ProtocolCanFdBrs
+                                    : Vemi_CANFD_Data::ProtocolCanFd);
+    if (errorStateIndicator)
+        frame.errorFlags = Vemi_CANFD_Data::EsiBit;
+}
+
+// Types 1 and 86 carry the same fields.
 template<typename Message>
 void mapClassic(const Message &message, Vemi_CANFD_Data &frame)
 {
     setIdentifier(message.mID, frame);
+    frame.channel = uint8_t(message.mChannel);
     if (isRemote(message.mFlags))
         frame.id |= Vemi_CANFD_Data::RemoteBit;
-    frame.length = clampedLength(message.mDLC);
+    frame.length = classicLength(message.mDLC);
     std::memcpy(frame.data, message.mData, ClassicDataBytes);
     frame.setDirection(message.mFlags & BL_CAN_MSG_FLAG_TX);
 }
@@ -101,38 +118,57 @@ void mapClassic(const Message &message, Vemi_CANFD_Data &frame)
 void mapCanFd(const VBLCANFDMessage &message, Vemi_CANFD_Data &frame)
 {
     setIdentifier(message.mID, frame);
+    frame.channel = uint8_t(message.mChannel);
     frame.setDirection(message.mFlags & BL_CAN_MSG_FLAG_TX);
     if (message.mCANFDFlags & BL_CANFD_FLAG_EDL) {
-        frame.setProtocol((message.mCANFDFlags & BL_CANFD_FLAG_BRS)
-                              ? Vemi_CANFD_Data::ProtocolCanFdBrs
-                              : Vemi_CANFD_Data::ProtocolCanFd);
+        setCanFdProtocol(message.mCANFDFlags & BL_CANFD_FLAG_BRS,
+                         message.mCANFDFlags & BL_CANFD_FLAG_ESI, frame);
         frame.length = clampedLength(message.mValidDataBytes);
         std::memcpy(frame.data, message.mData, sizeof message.mData);
         return;
     }
-    // A classic frame stores no bytes when remote: its requested length is the DLC.
+    frame.length = classicLength(message.mDLC);
+    // A classic remote frame stores no bytes.
     if (isRemote(message.mFlags)) {
         frame.id |= Vemi_CANFD_Data::RemoteBit;
-        frame.length = clampedLength(message.mDLC, ClassicDataBytes);
         return;
     }
-    frame.length = clampedLength(message.mValidDataBytes, ClassicDataBytes);
     std::memcpy(frame.data, message.mData, ClassicDataBytes);
 }
 
-// Type 101. Bits 8-15 of mFlags equal to EDL and BRS alone mean a switched bit
-// rate; anything else in that byte, the ESI bit included, reads as plain CAN FD.
+// The data bytes a type-101 object holds: no more than its valid-byte count,
+// and none past the object's end or where its extended data begin. Some
+// loggers store fewer bytes than they count as valid; the rest read as 0.
+int storedDataBytes(const VBLCANFDMessage64 &message)
+{
+    constexpr int DataOffset = int(offsetof(VBLCANFDMessage64, mData));
+    int end = int(std::min<DWORD>(message.mHeader.mBase.mObjectSize, sizeof message));
+    if (message.mExtDataOffset >= DataOffset)
+        end = std::min<int>(end, message.mExtDataOffset);
+    return std::max(0, std::min<int>(end - DataOffset, message.mValidDataBytes));
+}
+
+// Type 101. The direction is mDir's; where that is 0, bit 0 of mTxCount still
+// marks a sent frame, as this program's earlier files stored it.
 void mapCanFd64(const VBLCANFDMessage64 &message, Vemi_CANFD_Data &frame)
 {
     setIdentifier(message.mID, frame);
-    const DWORD fdFlags = message.mFlags & 0xFF00u;
-    frame.setProtocol(fdFlags == (BL_CANFD64_FLAG_EDL | BL_CANFD64_FLAG_BRS)
-                          ? Vemi_CANFD_Data::ProtocolCanFdBrs
-                          : Vemi_CANFD_Data::ProtocolCanFd);
-    frame.length = clampedLength(message.mValidDataBytes);
-    std::memcpy(frame.data, message.mData, sizeof message.mData);
-    // Our writer keeps the direction in bit 0 of mTxCount; mDir is not read.
-    frame.setDirection(message.mTxCount & 1);
+    frame.channel = message.mChannel;
+    frame.setDirection(message.mDir != 0 || (message.mTxCount & 1) != 0);
+    const DWORD flags = message.mFlags;
+    int stored = storedDataBytes(message);
+    if (flags & BL_CANFD64_FLAG_EDL) {
+        setCanFdProtocol(flags & BL_CANFD64_FLAG_BRS, flags & BL_CANFD64_FLAG_ESI, frame);
+        frame.length = clampedLength(message.mValidDataBytes);
+    } else if (flags & BL_CANFD64_FLAG_REMOTE_FRAME) {
+        frame.id |= Vemi_CANFD_Data::RemoteBit;
+        frame.length = classicLength(message.mDLC);
+        stored = 0;
+    } else {
+        frame.length = classicLength(message.mDLC);
+        stored = std::min<int>(stored, frame.length);
+    }
+    std::memcpy(frame.data, message.mData, std::size_t(stored));
 }
 
 // Reads the peeked object into a zeroed Message and, when that worked, appends

@@ -35,6 +35,16 @@ public:
     template<int Base, typename View>
     static quint64 toUnsigned(View text)
     {
+        quint64 value = 0;
+        return parse<Base>(text, value) ? value : 0;
+    }
+
+    // The same reading, telling a number apart from a text that is none: false
+    // (and value 0) for the texts that read as 0 above without being 0.
+    template<int Base, typename View>
+    static bool parse(View text, quint64 &value)
+    {
+        value = 0;
         int i = 0;
         const int size = int(text.size());
         if (size > 0 && text.at(0).unicode() == '+')
@@ -43,26 +53,34 @@ public:
             && (text.at(i + 1).unicode() | 0x20) == 'x')
             i += 2;
         if (i == size)
-            return 0;
+            return false;
         // One or two digits, as flags and data bytes are written, need no
         // overflow checks.
         if (size - i <= 2) {
             const int high = digitValue(text.at(i).unicode());
-            if (size - i == 1)
-                return high < Base ? quint64(high) : 0;
+            if (high >= Base)
+                return false;
+            if (size - i == 1) {
+                value = quint64(high);
+                return true;
+            }
             const int low = digitValue(text.at(i + 1).unicode());
-            return high < Base && low < Base ? quint64(high * Base + low) : 0;
+            if (low >= Base)
+                return false;
+            value = quint64(high * Base + low);
+            return true;
         }
         constexpr quint64 limit = std::numeric_limits<quint64>::max() / Base;
         constexpr int lastDigit = int(std::numeric_limits<quint64>::max() % Base);
-        quint64 value = 0;
+        quint64 result = 0;
         for (; i < size; ++i) {
             const int digit = digitValue(text.at(i).unicode());
-            if (digit >= Base || value > limit || (value == limit && digit > lastDigit))
-                return 0;
-            value = value * Base + quint64(digit);
+            if (digit >= Base || result > limit || (result == limit && digit > lastDigit))
+                return false;
+            result = result * Base + quint64(digit);
         }
-        return value;
+        value = result;
+        return true;
     }
 
     // A hexadecimal or decimal digit's value; 99 for any other character.

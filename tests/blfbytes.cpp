@@ -106,6 +106,43 @@ QByteArray BlfBytes::canMessage(quint32 id, quint8 dlc, quint64 time, quint8 fla
     return object(1, body, time, headerVersion, timeFlags);
 }
 
+QByteArray BlfBytes::canMessage2(quint32 id, quint8 dlc, quint8 flags, quint64 time)
+{
+    auto m = withHeader<VBLCANMessage2>(BL_OBJ_TYPE_CAN_MESSAGE2, time);
+    m.mChannel = 1;
+    m.mFlags = flags;
+    m.mDLC = dlc;
+    m.mID = id;
+    for (int i = 0; i < 8 && i < dlc; ++i)
+        m.mData[i] = BYTE(0x31 + i);
+    m.mFrameLength = 0x11223344;
+    m.mBitCount = 0x55;
+    return bytesOf(m);
+}
+
+QByteArray BlfBytes::canFdMessage(quint32 id, quint8 canFdFlags, quint8 valid, quint8 flags,
+                                  quint8 dlc, int stored, quint64 time, int size)
+{
+    auto m = withHeader<VBLCANFDMessage>(BL_OBJ_TYPE_CAN_FD_MESSAGE, time);
+    m.mHeader.mBase.mObjectSize = DWORD(size);
+    m.mChannel = 1;
+    m.mFlags = flags;
+    m.mDLC = dlc;
+    m.mID = id;
+    m.mArbBitCount = 0x77;
+    m.mCANFDFlags = canFdFlags;
+    m.mValidDataBytes = valid;
+    for (int i = 0; i < (stored < 0 ? valid : stored) && i < 64; ++i)
+        m.mData[i] = BYTE(0x41 + i);
+    return bytesOf(m).left(size);
+}
+
+QByteArray BlfBytes::withByte(QByteArray object, std::size_t offset, quint8 value)
+{
+    object[int(offset)] = char(value);
+    return object;
+}
+
 QByteArray BlfBytes::canFd64(quint32 id, quint8 valid, quint64 time, quint32 flags,
                              quint8 txCount, quint8 first)
 {

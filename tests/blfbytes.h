@@ -31,9 +31,20 @@ public:
     static QByteArray canMessage(quint32 id, quint8 dlc, quint64 time = 0, quint8 flags = 0,
                                  int headerVersion = 1, quint32 timeFlags = 2,
                                  quint8 first = 0x11);
+    // Type 86 with channel 1; data bytes count up from 0x31 for min(dlc, 8) bytes.
+    static QByteArray canMessage2(quint32 id, quint8 dlc, quint8 flags, quint64 time = 0);
+    // Type 100 with channel 1, 120 bytes as the vendor writes it or 116 as
+    // python-can does; data bytes count up from 0x41 for `stored` bytes (-1:
+    // the valid ones).
+    static QByteArray canFdMessage(quint32 id, quint8 canFdFlags, quint8 valid, quint8 flags = 0,
+                                   quint8 dlc = 0, int stored = -1, quint64 time = 0,
+                                   int size = 120);
     // Type 101 without extension, 72 + valid bytes long.
     static QByteArray canFd64(quint32 id, quint8 valid, quint64 time = 0, quint32 flags = 0x1000,
                               quint8 txCount = 0, quint8 first = 0x21);
+
+    // The object with the byte at offset of its structure set to value.
+    static QByteArray withByte(QByteArray object, std::size_t offset, quint8 value);
 
     // A log container around payload: method 2 compresses it, any other method
     // stores it as given. statedSize -1 states the true size.

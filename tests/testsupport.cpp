@@ -160,6 +160,39 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol,
     return frame;
 }
 
+QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base)
+{
+    QByteArray kind = frame.protocol() == Vemi_CANFD_Data::ProtocolCan ? "c" : "fd";
+    if (frame.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs)
+        kind += "+brs";
+    if (frame.errorFlags & Vemi_CANFD_Data::EsiBit)
+        kind += "+esi";
+    const QByteArray data = QByteArray(reinterpret_cast<const char *>(frame.data),
+                                       frame.length).toHex().toUpper();
+    return QByteArray::number(qulonglong(frame.timestamp - base)) + ' '
+           + QByteArray::number(frame.channel) + ' '
+           + QByteArray::number(frame.identifier(), 16).toUpper()
+           + (frame.isExtended() ? "x" : "") + (frame.isRemote() ? "r" : "") + ' '
+           + (frame.direction() ? "Tx " : "Rx ") + kind + ' ' + QByteArray::number(frame.length)
+           + ' ' + (frame.isRemote() || data.isEmpty() ? QByteArray("-") : data);
+}
+
+QString pythonDescribe()
+{
+    return QStringLiteral(
+        "def describe(m, t0, channel_offset):\n"
+        "    kind = 'c'\n"
+        "    if m.is_fd:\n"
+        "        kind = 'fd' + ('+brs' if m.bitrate_switch else '')\n"
+        "        kind += '+esi' if m.error_state_indicator else ''\n"
+        "    length = m.dlc if m.is_remote_frame else len(m.data)\n"
+        "    data = '-' if m.is_remote_frame or not m.data else m.data.hex().upper()\n"
+        "    return '%d %d %X%s%s %s %s %d %s' % (round((m.timestamp - t0) * 1e6),\n"
+        "        m.channel + channel_offset, m.arbitration_id, 'x' if m.is_extended_id else '',\n"
+        "        'r' if m.is_remote_frame else '', 'Rx' if m.is_rx else 'Tx', kind, length,\n"
+        "        data)\n");
+}
+
 QString pythonPath()
 {
     const QByteArray fromEnv = qgetenv("TAVRIX_PYTHON");

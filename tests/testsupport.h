@@ -59,6 +59,14 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol 
                           bool extended = false, bool remote = false, bool tx = false,
                           uint64_t timestamp = 0, uint8_t firstByte = 0x11);
 
+// One frame as the interop tests compare readings: microseconds since base,
+// channel, identifier in hex with "x" for extended and "r" for remote,
+// direction, kind ("c" classic, "fd" with "+brs" and "+esi"), length, and the
+// data in hex or "-" (always "-" for a remote frame). pythonDescribe() is the
+// same for a python-can message: describe(message, t0, channel_offset).
+QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base = 0);
+QString pythonDescribe();
+
 // Debian's python3 with python-can, the interop oracle.
 QString pythonPath();
 bool pythonCanAvailable();

@@ -33,7 +33,8 @@ QByteArray tokenSoup(quint32 seed, int lines)
         "CANFD", "Rx", "Tx", "TxRq", "d", "r", "R", "x", "1", "0", "8", "9", "15", "64", "65",
         "255", "256", "1.5", "-1", "nan", "inf", "1e999", "0.0000005", "1FFFFFFFFx", "7FF",
         "ZZ", "FF", "\t", "\r", "date", "End", ";", "//", "18446744073709551616", "\xc3\xa9",
-        "0x10", "1.0CANFD", "CANFDCANFD", ""};
+        "0x10", "1.0CANFD", "CANFDCANFD", "Brake_Status", "3000", "7000", "10", "F", "f",
+        "ErrorFrame", "Length", "=", "base", "timestamps", "relative", "dec", ""};
     constexpr int WordCount = int(sizeof words / sizeof words[0]);
     QRandomGenerator random(seed);
     QByteArray text;
@@ -56,7 +57,12 @@ void checkInvariants(const QVector<Vemi_CANFD_Data> &frames)
         QVERIFY(std::memchr(frame.timeText, '\0', sizeof frame.timeText));
         QCOMPARE(frame.id & 0x80000000u, 0u);
         QCOMPARE(frame.flags & 0xBC, 0);
-        QCOMPARE(frame.errorFlags, uint8_t(0));
+        // Only the ESI bit, and only on CAN FD frames.
+        QCOMPARE(frame.errorFlags & ~Vemi_CANFD_Data::EsiBit, 0);
+        if (frame.protocol() == Vemi_CANFD_Data::ProtocolCan) {
+            QCOMPARE(frame.errorFlags, uint8_t(0));
+            QVERIFY(frame.length <= 8);
+        }
         QCOMPARE(frame.reserved1, 0u);
         for (int i = frame.length; i < 64; ++i)
             QCOMPARE(frame.data[i], uint8_t(0));

@@ -1,6 +1,8 @@
 // BLF files between us and the peers: python-can's files through our reader,
 // and our exporter's files through python-can and tshark.
 
+#include <cstddef>
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -11,6 +13,8 @@
 #include "testsupport.h"
 
 namespace {
+
+constexpr quint32 LibraryExtended = 0x80000000u;
 
 QByteArray payload(const Vemi_CANFD_Data &frame)
 {
@@ -40,6 +44,135 @@ QVector<Vemi_CANFD_Data> ourFrames()
         }
     }
     return frames;
+}
+
+// One object of a flag combination, what it means, and how python-can reads it
+// where it reads it otherwise.
+struct Combination
+{
+    QByteArray object;
+    QByteArray ours;
+    QByteArray peer; // empty: as ours
+};
+
+QByteArray describe(quint64 micros, int channel, quint32 id, bool extended, bool remote, bool tx,
+                    const QByteArray &kind, int length, const QByteArray &data)
+{
+    return QByteArray::number(micros) + ' ' + QByteArray::number(channel) + ' '
+           + QByteArray::number(id, 16).toUpper() + (extended ? "x" : "") + (remote ? "r" : "")
+           + (tx ? " Tx " : " Rx ") + kind + ' ' + QByteArray::number(length) + ' '
+           + (remote || data.isEmpty() ? QByteArray("-") : data.toHex().toUpper());
+}
+
+QByteArray counting(int first, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += char(first + i);
+    return bytes;
+}
+
+QByteArray fdKind(bool brs, bool esi)
+{
+    return QByteArray("fd") + (brs ? "+brs" : "") + (esi ? "+esi" : "");
+}
+
+// Every combination of the flags the frame objects carry, as the tools' files
+// hold them: types 1 and 86 with every DLC and their TX and remote flags, type
+// 100 with EDL, BRS and ESI, type 101 with FDF, BRS, ESI, remote, direction and
+// the transmit count our earlier files kept the direction in.
+QVector<Combination> flagCombinations()
+{
+    QVector<Combination> all;
+    auto add = [&all](QByteArray object, int channel, const QByteArray &ours,
+                      const QByteArray &peer = {}) {
+        object[32] = char(channel); // the low byte of mChannel in every type
+        all << Combination{object, ours, peer};
+    };
+    for (quint8 flags : {0x00, 0x01, 0x80, 0x81}) {
+        for (quint8 dlc = 0; dlc < 16; ++dlc) {
+            const quint64 us = quint64(all.size()) * 1000;
+            const bool remote = flags & 0x80;
+            const bool tx = flags & 0x01;
+            const int length = std::min<int>(dlc, 8);
+            add(BlfBytes::canMessage(0x100 + dlc, dlc, us * 1000, flags), 1 + dlc % 4,
+                describe(us, 1 + dlc % 4, 0x100 + dlc, false, remote, tx, "c", length,
+                         counting(0x11, length)),
+                // A classic frame asks for at most 8 bytes.
+                remote && dlc > 8 ? describe(us, 1 + dlc % 4, 0x100 + dlc, false, true, tx, "c",
+                                             dlc, {})
+                                  : QByteArray());
+            const quint64 us2 = us + 500;
+            add(BlfBytes::canMessage2(0x200 + dlc, dlc, flags, us2 * 1000), 2,
+                describe(us2, 2, 0x200 + dlc, false, remote, tx, "c", length,
+                         counting(0x31, length)),
+                remote && dlc > 8 ? describe(us2, 2, 0x200 + dlc, false, true, tx, "c", dlc, {})
+                                  : QByteArray());
+        }
+    }
+    for (quint8 fdFlags = 0; fdFlags < 8; ++fdFlags) {
+        for (quint8 flags : {0x00, 0x01, 0x80, 0x81}) {
+            const quint64 us = quint64(all.size()) * 1000;
+            const bool fd = fdFlags & BL_CANFD_FLAG_EDL;
+            const bool remote = !fd && (flags & 0x80);
+            const quint8 valid = fd ? 12 : remote ? 0 : 5;
+            const quint8 dlc = fd ? 9 : remote ? 3 : 5;
+            const QByteArray kind =
+                fd ? fdKind(fdFlags & BL_CANFD_FLAG_BRS, fdFlags & BL_CANFD_FLAG_ESI) : "c";
+            const QByteArray ours = describe(us, 3, 0x300 + fdFlags, false, remote, flags & 1,
+                                             kind, fd ? valid : dlc, counting(0x41, valid));
+            // python-can takes 0x80 for a remote frame on CAN FD frames too.
+            const QByteArray peer =
+                fd && (flags & 0x80) ? describe(us, 3, 0x300 + fdFlags, false, true, flags & 1,
+                                                kind, valid, {})
+                                     : QByteArray();
+            add(BlfBytes::canFdMessage(0x300 + fdFlags, fdFlags, valid, flags, dlc, -1,
+                                       us * 1000), 3, ours, peer);
+        }
+    }
+    for (int bits = 0; bits < 16; ++bits) {
+        const quint32 flags = (bits & 1 ? BL_CANFD64_FLAG_REMOTE_FRAME : 0)
+                              | (bits & 2 ? BL_CANFD64_FLAG_EDL : 0)
+                              | (bits & 4 ? BL_CANFD64_FLAG_BRS : 0)
+                              | (bits & 8 ? BL_CANFD64_FLAG_ESI : 0);
+        for (quint8 dir : {0, 1, 2}) {
+            for (quint8 txCount : {0x00, 0x01, 0x10}) {
+                const quint64 us = quint64(all.size()) * 1000;
+                const bool fd = flags & BL_CANFD64_FLAG_EDL;
+                const bool remote = !fd && (flags & BL_CANFD64_FLAG_REMOTE_FRAME);
+                const quint8 valid = fd ? 12 : remote ? 0 : 5;
+                const quint8 dlc = fd ? 9 : remote ? 3 : 5;
+                const quint32 id = LibraryExtended | quint32(0x10000 + all.size());
+                QByteArray object = BlfBytes::canFd64(id, valid, us * 1000, flags, txCount);
+                object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDLC), dlc);
+                object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDir), dir);
+                const QByteArray kind = fd ? fdKind(bits & 4, bits & 8) : "c";
+                const bool tx = dir != 0 || (txCount & 1);
+                const QByteArray data = counting(0x21, valid);
+                const QByteArray ours = describe(us, 4, id & 0x1FFFFFFF, true, remote, tx, kind,
+                                                 fd ? valid : dlc, data);
+                // python-can reads the direction from mDir alone, so a frame of
+                // our earlier files reads as received; and it takes 0x0010 for
+                // a remote frame on CAN FD frames too.
+                const bool peerTx = dir != 0;
+                const bool peerRemote = flags & BL_CANFD64_FLAG_REMOTE_FRAME;
+                const QByteArray peer =
+                    peerTx != tx || peerRemote != remote
+                        ? describe(us, 4, id & 0x1FFFFFFF, true, peerRemote, peerTx, kind,
+                                   fd ? valid : dlc, data)
+                        : QByteArray();
+                add(object, 4, ours, peer);
+            }
+        }
+    }
+    // A classic frame in a type-101 object with a DLC above 8 carries 8
+    // bytes; python-can gives it all the bytes the object counts as valid.
+    const quint64 us = quint64(all.size()) * 1000;
+    QByteArray classic = BlfBytes::canFd64(0x7FF, 12, us * 1000, 0);
+    classic = BlfBytes::withByte(classic, offsetof(VBLCANFDMessage64, mDLC), 12);
+    add(classic, 1, describe(us, 1, 0x7FF, false, false, false, "c", 8, counting(0x21, 8)),
+        describe(us, 1, 0x7FF, false, false, false, "c", 12, counting(0x21, 12)));
+    return all;
 }
 
 } // namespace
@@ -122,6 +255,77 @@ private slots:
                 + QByteArray::number(qulonglong(f.timestamp)) + ' ' + QByteArray(f.timeText);
             QCOMPARE(got, expected[i]);
         }
+    }
+
+    // Each flag combination read by us and by python-can, frame by frame.
+    void flagCombinationsAsPythonCanReadsThem()
+    {
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        const QVector<Combination> combinations = flagCombinations();
+        QByteArray stream;
+        for (const Combination &c : combinations)
+            stream += c.object;
+        const QString path = dir.filePath(QStringLiteral("combinations.blf"));
+        QVERIFY(TestSupport::writeFile(dir.path(), QStringLiteral("combinations.blf"),
+                                       BlfBytes::file(stream)) == path);
+
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::parseOnWorker(path).frames();
+        const QString script = TestSupport::pythonDescribe() + QStringLiteral(
+            "import sys, can\n"
+            "r = can.BLFReader(sys.argv[1])\n"
+            "for m in r:\n"
+            "    print(describe(m, r.start_timestamp, 1))\n");
+        bool ok = false;
+        const QList<QByteArray> peer = TestSupport::runPython(script, {path}, &ok).split('\n');
+        QVERIFY(ok);
+        QCOMPARE(frames.size(), combinations.size());
+        QCOMPARE(peer.size() - 1, combinations.size());
+        for (int i = 0; i < combinations.size(); ++i) {
+            const Combination &c = combinations.at(i);
+            QCOMPARE(TestSupport::describeFrame(frames.at(i)), c.ours);
+            QCOMPARE(peer.at(i), c.peer.isEmpty() ? c.ours : c.peer);
+        }
+    }
+
+    // python-can's BLF writer: several channels, every BRS and ESI
+    // combination, remote frames; read by both readers. Times are eighths of
+    // a second, which python-can's float arithmetic turns into nanoseconds
+    // exactly.
+    void pythonCanFileAsPythonCanReadsIt()
+    {
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        const QString path = dir.filePath(QStringLiteral("written.blf"));
+        const QString script = TestSupport::pythonDescribe() + QStringLiteral(
+            "import sys, can\n"
+            "w = can.BLFWriter(sys.argv[1])\n"
+            "for i in range(48):\n"
+            "    common = dict(timestamp=1700000000 + i * 0.125, channel=i % 4,\n"
+            "                  is_rx=i % 3 != 0, arbitration_id=(i * 0x1234567) & 0x7FF,\n"
+            "                  is_extended_id=False)\n"
+            "    if i % 6 == 5:\n"
+            "        m = can.Message(is_remote_frame=True, dlc=i % 9, **common)\n"
+            "    elif i % 2:\n"
+            "        m = can.Message(data=bytes(range(i % 9)), **common)\n"
+            "    else:\n"
+            "        m = can.Message(is_fd=True, bitrate_switch=i & 2 == 2,\n"
+            "                        error_state_indicator=i & 4 == 4,\n"
+            "                        data=bytes(range([1, 12, 64][i % 3])), **common)\n"
+            "    w.on_message_received(m)\n"
+            "w.stop()\n"
+            "r = can.BLFReader(sys.argv[1])\n"
+            "for m in r:\n"
+            "    print(describe(m, r.start_timestamp, 1))\n");
+        bool ok = false;
+        const QString peer = QString::fromLatin1(TestSupport::runPython(script, {path}, &ok));
+        QVERIFY(ok);
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::parseOnWorker(path).frames();
+        QStringList ours;
+        for (const Vemi_CANFD_Data &frame : frames)
+            ours << QString::fromLatin1(TestSupport::describeFrame(frame));
+        QCOMPARE(ours, peer.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        QCOMPARE(ours.size(), 48);
     }
 
     void ourFileReadByPythonCan()

@@ -1,6 +1,7 @@
 // The BLF reader over files built byte by byte: how each object type maps to a
 // frame, the time rules, the run's signals, stopping, and damaged files.
 
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 
@@ -28,55 +29,41 @@ const QString OpenFailureText = QStringLiteral("finished 0 无法打开BLF文件
 constexpr quint32 Ext = Vemi_CANFD_Data::ExtendedBit;
 constexpr quint32 Rtr = Vemi_CANFD_Data::RemoteBit;
 constexpr quint32 LibExt = 0x80000000u;
+constexpr std::size_t ExtDataOffsetField = offsetof(VBLCANFDMessage64, mExtDataOffset);
 
-template<typename T> T message(DWORD type, quint64 time)
-{
-    T m;
-    memset(&m, 0, sizeof m);
-    m.mHeader.mBase = {BL_OBJ_SIGNATURE, 32, 1, DWORD(sizeof m), type};
-    m.mHeader.mObjectFlags = BL_OBJ_FLAG_TIME_ONE_NANS;
-    m.mHeader.mObjectTimeStamp = time;
-    return m;
-}
-
-// Type 86; data bytes count up from 0x31 for min(dlc, 8) bytes.
+// Short names for the builders the rows use most.
 QByteArray canMessage2(quint32 id, quint8 dlc, quint8 flags, quint64 time = 0)
 {
-    auto m = message<VBLCANMessage2>(BL_OBJ_TYPE_CAN_MESSAGE2, time);
-    m.mChannel = 1;
-    m.mFlags = flags;
-    m.mDLC = dlc;
-    m.mID = id;
-    for (int i = 0; i < 8 && i < dlc; ++i)
-        m.mData[i] = BYTE(0x31 + i);
-    m.mFrameLength = 0x11223344;
-    m.mBitCount = 0x55;
-    return BlfBytes::bytesOf(m);
+    return BlfBytes::canMessage2(id, dlc, flags, time);
 }
 
-// Type 100, 120 bytes as the vendor writes it or 116 as python-can does; data
-// bytes count up from 0x41 for `stored` bytes.
 QByteArray canFdMessage(quint32 id, quint8 canFdFlags, quint8 valid, quint8 flags = 0,
                         quint8 dlc = 0, int stored = -1, quint64 time = 0, int size = 120)
 {
-    auto m = message<VBLCANFDMessage>(BL_OBJ_TYPE_CAN_FD_MESSAGE, time);
-    m.mHeader.mBase.mObjectSize = DWORD(size);
-    m.mChannel = 1;
-    m.mFlags = flags;
-    m.mDLC = dlc;
-    m.mID = id;
-    m.mArbBitCount = 0x77;
-    m.mCANFDFlags = canFdFlags;
-    m.mValidDataBytes = valid;
-    for (int i = 0; i < (stored < 0 ? valid : stored) && i < 64; ++i)
-        m.mData[i] = BYTE(0x41 + i);
-    return BlfBytes::bytesOf(m).left(size);
+    return BlfBytes::canFdMessage(id, canFdFlags, valid, flags, dlc, stored, time, size);
 }
 
-// A type-101 object with its mDir byte set.
-QByteArray withDir(QByteArray object, quint8 dir)
+QByteArray withDir(const QByteArray &object, quint8 dir)
 {
-    object[66] = char(dir);
+    return BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDir), dir);
+}
+
+// Type 101 with DLC and valid-byte count of their own; data bytes count up
+// from 0x21 for `stored` bytes.
+QByteArray fd64Object(quint32 flags, quint8 dlc, quint8 valid, quint8 stored, quint8 dir = 0)
+{
+    QByteArray object = BlfBytes::canFd64(0x456, stored, 0, flags);
+    object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mDLC), dlc);
+    object = BlfBytes::withByte(object, offsetof(VBLCANFDMessage64, mValidDataBytes), valid);
+    return withDir(object, dir);
+}
+
+// An object whose channel field holds channel.
+QByteArray onChannel(QByteArray object, quint16 channel)
+{
+    object[32] = char(channel & 0xFF);
+    if (BlfBytes::get(object, 12, 4) != BL_OBJ_TYPE_CAN_FD_MESSAGE_64)
+        object[33] = char(channel >> 8);
     return object;
 }
 
@@ -149,7 +136,7 @@ private slots:
         QTest::addColumn<QByteArray>("object");
         QTest::addColumn<quint32>("id");
         QTest::addColumn<int>("length");
-        QTest::addColumn<int>("flags"); // protocol | direction << 6
+        QTest::addColumn<int>("flags"); // protocol | direction << 6 | errorFlags << 8
         QTest::addColumn<QByteArray>("data");
 
         const auto can = [](quint32 id, quint8 dlc, quint8 flags) {
@@ -169,9 +156,10 @@ private slots:
                                      << 0 << d8;
         QTest::newRow("1: bits 29 and 30 of mID are no kind bits")
             << can(0x7FFFFFFF, 0, 0) << 0x1FFFFFFFu << 0 << 0 << QByteArray();
-        QTest::newRow("1: dlc 15") << can(0x10, 15, 0) << 0x10u << 15 << 0
-                                   << d8 + QByteArray(7, '\0');
-        QTest::newRow("1: dlc 200 clamped") << can(0x10, 200, 0) << 0x10u << 64 << 0 << d8;
+        QTest::newRow("1: dlc 15 carries 8 bytes") << can(0x10, 15, 0) << 0x10u << 8 << 0 << d8;
+        QTest::newRow("1: dlc 200") << can(0x10, 200, 0) << 0x10u << 8 << 0 << d8;
+        QTest::newRow("1: remote, dlc 12") << can(0x10, 12, 0x80) << (0x10 | Rtr) << 8 << 0
+                                           << d8;
 
         const QByteArray e8 = counting(0x31, 8);
         QTest::newRow("86: sent remote") << canMessage2(0x7FF, 8, 0x81) << (0x7FF | Rtr) << 8
@@ -179,8 +167,7 @@ private slots:
         QTest::newRow("86: extended received data")
             << canMessage2(LibExt | 0x12345, 3, 0x00) << (Ext | 0x12345) << 3 << 0
             << counting(0x31, 3);
-        QTest::newRow("86: dlc 12") << canMessage2(0x1, 12, 0x01) << 0x1u << 12 << 0x40
-                                    << e8 + QByteArray(4, '\0');
+        QTest::newRow("86: dlc 12") << canMessage2(0x1, 12, 0x01) << 0x1u << 8 << 0x40 << e8;
 
         const auto fd64 = [](quint32 flags, quint8 txCount, quint8 valid = 12) {
             return BlfBytes::canFd64(0x456, valid, 0, flags, txCount);
@@ -188,11 +175,42 @@ private slots:
         const QByteArray f12 = counting(0x21, 12);
         QTest::newRow("101: 0x3000") << fd64(0x3000, 0) << 0x456u << 12 << 3 << f12;
         QTest::newRow("101: 0x1000") << fd64(0x1000, 0) << 0x456u << 12 << 2 << f12;
-        QTest::newRow("101: 0x7000, ESI too") << fd64(0x7000, 0) << 0x456u << 12 << 2 << f12;
+        QTest::newRow("101: 0x7000, ESI does not clear BRS")
+            << fd64(0x7000, 0) << 0x456u << 12 << 0x8003 << f12;
+        QTest::newRow("101: 0x5000") << fd64(0x5000, 0) << 0x456u << 12 << 0x8002 << f12;
+        // Our earlier files kept the direction in bit 0 of mTxCount alone.
         QTest::newRow("101: txCount 1, dir 0 sent")
             << withDir(fd64(0x1000, 1), 0) << 0x456u << 12 << 0x42 << f12;
-        QTest::newRow("101: txCount 0, dir 1 received")
-            << withDir(fd64(0x3000, 0), 1) << 0x456u << 12 << 0x03 << f12;
+        QTest::newRow("101: txCount 0, dir 1 sent")
+            << withDir(fd64(0x3000, 0), 1) << 0x456u << 12 << 0x43 << f12;
+        QTest::newRow("101: dir 2, a transmit request, sent")
+            << withDir(fd64(0x3000, 0x20), 2) << 0x456u << 12 << 0x43 << f12;
+        QTest::newRow("101: txCount 0x12, dir 0 received")
+            << withDir(fd64(0x1000, 0x12), 0) << 0x456u << 12 << 0x02 << f12;
+        QTest::newRow("101: FDF clear, classic data")
+            << fd64Object(0x0000, 8, 8, 8) << 0x456u << 8 << 0 << counting(0x21, 8);
+        QTest::newRow("101: FDF clear, DLC 12 carries 8 bytes")
+            << fd64Object(0x0000, 12, 12, 12, 1) << 0x456u << 8 << 0x40 << counting(0x21, 8);
+        QTest::newRow("101: FDF clear, BRS and ESI set")
+            << fd64Object(0x6000, 2, 2, 2) << 0x456u << 2 << 0 << counting(0x21, 2);
+        QTest::newRow("101: classic remote, DLC 5")
+            << fd64Object(0x0010, 5, 0, 0, 1) << (0x456 | Rtr) << 5 << 0x40 << QByteArray();
+        QTest::newRow("101: classic remote with stored bytes")
+            << fd64Object(0x0010, 4, 4, 4) << (0x456 | Rtr) << 4 << 0 << QByteArray();
+        QTest::newRow("101: classic remote, DLC 15")
+            << fd64Object(0x0010, 15, 0, 0) << (0x456 | Rtr) << 8 << 0 << QByteArray();
+        QTest::newRow("101: FDF with the remote bit is a data frame")
+            << fd64Object(0x1010, 1, 1, 1) << 0x456u << 1 << 2 << counting(0x21, 1);
+        // A logger's 120-byte objects: 64 valid bytes, 48 of them stored.
+        QTest::newRow("101: fewer bytes stored than valid")
+            << fd64Object(0x3000, 15, 64, 48) << 0x456u << 64 << 3
+            << counting(0x21, 48) + QByteArray(16, '\0');
+        QTest::newRow("101: extended data where the bytes end")
+            << BlfBytes::withByte(fd64Object(0x1000, 15, 64, 48), ExtDataOffsetField, 72 + 40)
+            << 0x456u << 64 << 2 << counting(0x21, 40) + QByteArray(24, '\0');
+        QTest::newRow("101: extended data after the bytes")
+            << BlfBytes::withByte(fd64Object(0x1000, 12, 12, 20), ExtDataOffsetField, 72 + 12)
+            << 0x456u << 12 << 2 << counting(0x21, 12);
         QTest::newRow("101: 3 bytes, 75-byte object") << fd64(0x1000, 0, 3) << 0x456u << 3 << 2
                                                       << counting(0x21, 3);
         QTest::newRow("101: valid 200 clamped") << fd64(0x1000, 0, 200) << 0x456u << 64 << 2
@@ -205,7 +223,10 @@ private slots:
         const QByteArray g = counting(0x41, 12);
         QTest::newRow("100: EDL BRS") << canFdMessage(0x456, 0x03, 12) << 0x456u << 12 << 3 << g;
         QTest::newRow("100: EDL") << canFdMessage(0x456, 0x01, 12) << 0x456u << 12 << 2 << g;
-        QTest::newRow("100: EDL ESI") << canFdMessage(0x456, 0x05, 12) << 0x456u << 12 << 2 << g;
+        QTest::newRow("100: EDL ESI") << canFdMessage(0x456, 0x05, 12) << 0x456u << 12 << 0x8002
+                                      << g;
+        QTest::newRow("100: EDL BRS ESI") << canFdMessage(0x456, 0x07, 12) << 0x456u << 12
+                                          << 0x8003 << g;
         QTest::newRow("100: EDL BRS sent, python-can's 116 bytes")
             << canFdMessage(LibExt | 0x456, 0x03, 64, 0x01, 15, -1, 0, 116) << (Ext | 0x456)
             << 64 << 0x43 << counting(0x41, 64);
@@ -216,6 +237,10 @@ private slots:
                                               << 8 << 0x40 << counting(0x41, 8);
         QTest::newRow("100: EDL clear, at most 8 bytes")
             << canFdMessage(0x456, 0x00, 12, 0, 9) << 0x456u << 8 << 0 << counting(0x41, 8);
+        QTest::newRow("100: EDL clear, length from the DLC")
+            << canFdMessage(0x456, 0x00, 8, 0, 3) << 0x456u << 3 << 0 << counting(0x41, 8);
+        QTest::newRow("100: EDL clear, BRS and ESI set")
+            << canFdMessage(0x456, 0x06, 2, 0, 2) << 0x456u << 2 << 0 << counting(0x41, 2);
         // No bytes are stored for a remote frame; its DLC holds the requested length.
         QTest::newRow("100: EDL clear, received remote")
             << canFdMessage(0x456, 0x00, 0, 0x80, 4) << (0x456 | Rtr) << 4 << 0 << QByteArray();
@@ -237,11 +262,34 @@ private slots:
         const Vemi_CANFD_Data frame = run.frames().first();
         QCOMPARE(frame.id, id);
         QCOMPARE(int(frame.length), length);
-        QCOMPARE(int(frame.flags), flags);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(frame.data), 64),
-                 data + QByteArray(64 - data.size(), '\0'));
-        QCOMPARE(int(frame.channel), 0);
-        QCOMPARE(int(frame.errorFlags), 0);
+        QCOMPARE(frame.flags | frame.errorFlags << 8, flags);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(frame.data), 64).toHex(),
+                 QByteArray(data + QByteArray(64 - data.size(), '\0')).toHex());
+        QCOMPARE(int(frame.channel), 1);
+    }
+
+    // Every frame keeps its bus: the channel field, as a byte.
+    void channels_data()
+    {
+        QTest::addColumn<QByteArray>("object");
+        QTest::addColumn<int>("channel");
+        QTest::newRow("1: channel 2") << onChannel(obj(1), 2) << 2;
+        QTest::newRow("86: channel 255") << onChannel(canMessage2(1, 1, 0), 255) << 255;
+        QTest::newRow("86: channel 0x102") << onChannel(canMessage2(1, 1, 0), 0x102) << 2;
+        QTest::newRow("100: channel 3") << onChannel(canFdMessage(1, 1, 1), 3) << 3;
+        QTest::newRow("101: channel 0xFE")
+            << onChannel(BlfBytes::canFd64(1, 1), 0xFE) << 0xFE;
+        QTest::newRow("101: channel 0") << onChannel(BlfBytes::canFd64(1, 1), 0) << 0;
+    }
+
+    void channels()
+    {
+        QFETCH(QByteArray, object);
+        QFETCH(int, channel);
+        const QVector<Vemi_CANFD_Data> frames =
+            TestSupport::parseOnWorker(write(BlfBytes::file(object))).frames();
+        QCOMPARE(frames.size(), 1);
+        QCOMPARE(int(frames.first().channel), channel);
     }
 
     void times_data()

@@ -29,7 +29,7 @@ struct FormatTraits
 const FormatTraits asc{"ASC", ExportFormat::Asc, ".asc", false, FormatTraits::Relative, 1};
 const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::ClockMilliseconds, 0};
 const FormatTraits blf{"BLF", ExportFormat::Blf, ".blf", false, FormatTraits::RelativeMonotonic,
-                       0};
+                       1};
 
 constexpr uint64_t microsPerDay = 86400000000ull;
 

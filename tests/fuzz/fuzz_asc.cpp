@@ -5,6 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     AscParser parser;
-    ParserCheck::run(parser, data, size);
+    ParserCheck::run(parser, data, size, ParserCheck::Frames::BusFrames);
     return 0;
 }

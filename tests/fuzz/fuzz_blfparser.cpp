@@ -5,6 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     BlfParser parser;
-    ParserCheck::run(parser, data, size);
+    ParserCheck::run(parser, data, size, ParserCheck::Frames::BusFrames);
     return 0;
 }

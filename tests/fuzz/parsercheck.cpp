@@ -27,9 +27,20 @@ void require(bool condition, const char *what)
         broken(what);
 }
 
+void checkBusFrame(const Vemi_CANFD_Data &frame)
+{
+    require((frame.errorFlags & ~Vemi_CANFD_Data::EsiBit) == 0, "error byte other than ESI");
+    if (frame.protocol() != Vemi_CANFD_Data::ProtocolCan) {
+        require(!frame.isRemote(), "remote CAN FD frame");
+        return;
+    }
+    require(frame.length <= 8, "classic frame above 8 bytes");
+    require(frame.errorFlags == 0, "ESI on a classic frame");
+}
+
 } // namespace
 
-void ParserCheck::run(IDataParser &parser, const uint8_t *data, std::size_t size)
+void ParserCheck::run(IDataParser &parser, const uint8_t *data, std::size_t size, Frames frames)
 {
     const QString path = QFile::decodeName(FuzzInput::write(data, size));
     int lastPercent = -1;
@@ -52,6 +63,8 @@ void ParserCheck::run(IDataParser &parser, const uint8_t *data, std::size_t size
                                      "length above 64");
                              require(frame.timeText[Vemi_CANFD_Data::TimeTextSize - 1] == 0,
                                      "time text not terminated");
+                             if (frames == Frames::BusFrames)
+                                 checkBusFrame(frame);
                          }
                      });
     QObject::connect(&parser, &IDataParser::parsingFinished, &context,

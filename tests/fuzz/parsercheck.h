@@ -12,5 +12,12 @@ class IDataParser;
 class ParserCheck final
 {
 public:
-    static void run(IDataParser &parser, const uint8_t *data, std::size_t size);
+    enum class Frames {
+        Any,       // as the record allows
+        BusFrames  // as a bus carries them: a classic frame at most 8 bytes and
+                   // never with ESI, a remote frame always classic
+    };
+
+    static void run(IDataParser &parser, const uint8_t *data, std::size_t size,
+                    Frames frames = Frames::Any);
 };
