@@ -138,10 +138,8 @@ private slots:
         for (int i = 0; i < frames.size(); ++i) {
             const Vemi_CANFD_Data &f = frames[i];
             const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
-            // python-can takes the direction of a CAN FD 64 object from mDir,
-            // which we leave 0: we keep the direction in bit 0 of mTxCount. So
-            // python-can sees every CAN FD frame of ours as received.
-            const bool rx = fd || f.direction() == 0;
+            // The direction of a CAN FD 64 object is its mDir, which we set.
+            const bool rx = f.direction() == 0;
             const QByteArray data = f.isRemote() ? QByteArray() : payload(f);
             const QByteArray want =
                 QByteArray::number(f.identifier(), 16) + ' ' + QByteArray::number(f.isExtended())
@@ -174,10 +172,8 @@ private slots:
         QCOMPARE(lines.size() - 1, frames.size());
         for (int i = 0; i < frames.size(); ++i) {
             const Vemi_CANFD_Data &f = frames[i];
-            const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
-            // Like python-can, tshark reads the direction of a CAN FD 64
-            // object from mDir and shows our CAN FD frames as received (1).
-            const bool received = fd || f.direction() == 0;
+            // Received is 1, sent 0; for CAN FD 64 objects read from mDir.
+            const bool received = f.direction() == 0;
             // tshark 4.0 hands CAN FD 64 objects to its classic CAN dissector:
             // it shows no CAN FD or bit-rate switch flag, only the length.
             const QByteArray want = QByteArray::number(f.identifier()) + ';'
