@@ -1,6 +1,7 @@
 #include "ascwriter.h"
 
 #include <algorithm>
+#include <array>
 
 #include <QLocale>
 #include <QTextStream>
@@ -14,6 +15,29 @@
 namespace {
 
 constexpr int ClassicDataBytes = 8;
+
+// The eight fields after the data bytes of a CAN FD line: frame duration and
+// bit count unknown, the flags, CRC unknown, the four bit timings unknown.
+using FdTrailer = std::array<char, 18>;
+
+constexpr FdTrailer fdTrailer(uint32_t flags)
+{
+    FdTrailer text{'0', ' ', '0', ' ', 0,   0,   0,   0,   ' ',
+                   '0', ' ', '0', ' ', '0', ' ', '0', ' ', '0'};
+    // FDF is always set: the flags have four digits.
+    for (std::size_t i = 0; i < 4; ++i)
+        text[4 + i] = "0123456789ABCDEF"[(flags >> (12 - 4 * i)) & 0xF];
+    return text;
+}
+
+// One per pair of BRS (1) and ESI (2), made once: formatting the flags of each
+// line would cost a tenth of the writer's time.
+constexpr FdTrailer fdTrailers[4] = {
+    fdTrailer(AscFlags::Fdf), fdTrailer(AscFlags::Fdf | AscFlags::Brs),
+    fdTrailer(AscFlags::Fdf | AscFlags::Esi),
+    fdTrailer(AscFlags::Fdf | AscFlags::Brs | AscFlags::Esi)};
+static_assert(AscFlags::Fdf >= 0x1000 && (AscFlags::Fdf | AscFlags::Brs | AscFlags::Esi) <= 0xFFFF,
+              "the flags of a CAN FD line have four hexadecimal digits");
 
 void appendIdentifier(LineBuffer &line, const Vemi_CANFD_Data &frame)
 {
@@ -68,11 +92,9 @@ void appendFdLine(LineBuffer &line, const Vemi_CANFD_Data &frame)
     line.appendDecimal(uint64_t(length));
     line.append(' ');
     line.appendPayload(frame, length);
-    // Frame duration and bit count unknown, the flags, CRC unknown, and the
-    // four bit timings unknown. The remote bit has no place in a CAN FD frame.
-    line.append(QLatin1String("0 0 "));
-    line.appendHex(AscFlags::Fdf | (brs ? AscFlags::Brs : 0) | (esi ? AscFlags::Esi : 0));
-    line.append(QLatin1String(" 0 0 0 0 0"));
+    // The remote bit has no place in a CAN FD frame.
+    const FdTrailer &trailer = fdTrailers[(brs ? 1 : 0) | (esi ? 2 : 0)];
+    line.append(QLatin1String(trailer.data(), int(trailer.size())));
 }
 
 } // namespace
