@@ -221,8 +221,13 @@ private slots:
                 QVERIFY(asc2logErrors.contains("Not able to determine original log file date"));
                 QSKIP("no en_US locale: asc2log dates the log by its clock and says so");
             }
-            // The first frame is at the date, given to the millisecond.
-            QVERIFY2(first >= exportedFrom * 1000 && first <= exportedUntil * 1000,
+            // The first frame is at the date, given to the millisecond. asc2log
+            // leaves the daylight-saving flag of the date it parsed undefined,
+            // so now and then it puts the date an hour early (can-utils').
+            const auto atExport = [this](qint64 micros) {
+                return micros >= exportedFrom * 1000 && micros <= exportedUntil * 1000;
+            };
+            QVERIFY2(atExport(first) || atExport(first + qint64(3600) * 1000000),
                      candumpLines.first());
             return;
         }
