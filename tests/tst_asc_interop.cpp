@@ -102,7 +102,7 @@ private slots:
         // The peers read the header's local date; one zone for them and us.
         qputenv("TZ", "UTC");
         registerFrameMetaTypes();
-        QVERIFY(dir.isValid());
+        QVERIFY(folder.isValid());
         exportedFrom = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(CanDataExporter().exportData(TestSupport::busLog(), ExportFormat::Asc,
                                              SortOrder::None, ourFile()));
@@ -257,12 +257,12 @@ private slots:
     }
 
 private:
-    QString ourFile() const { return dir.filePath(QStringLiteral("ours.asc")); }
+    QString ourFile() const { return folder.filePath(QStringLiteral("ours.asc")); }
 
     // Runs asc2log on our file, in the en_US locale where it can be made.
     bool runAsc2log(const QString &asc2log)
     {
-        const QString locales = dir.filePath(QStringLiteral("locales"));
+        const QString locales = folder.filePath(QStringLiteral("locales"));
         QDir().mkpath(locales);
         QProcess localedef;
         localedef.start(QStringLiteral("localedef"),
@@ -293,7 +293,7 @@ private:
                + line.mid(dot + 1, line.indexOf(')') - dot - 1).toLongLong();
     }
 
-    QTemporaryDir dir;
+    QTemporaryDir folder;
     qint64 exportedFrom = 0;
     qint64 exportedUntil = 0;
     QList<QByteArray> pythonLines;
