@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 
 #include <QJsonArray>
@@ -213,8 +214,14 @@ private slots:
         const QString asc2log = QStandardPaths::findExecutable(QStringLiteral("asc2log"));
         if (asc2log.isEmpty())
             QSKIP("asc2log is not installed (Debian package can-utils)");
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::busLog();
         if (candumpLines.isEmpty())
             QVERIFY(runAsc2log(asc2log));
+        // One line for each frame but the short CAN FD ones.
+        QCOMPARE(candumpLines.size(),
+                 int(std::count_if(frames.cbegin(), frames.cend(), [](const Vemi_CANFD_Data &f) {
+                     return !isFd(f) || f.length > 8;
+                 })));
         const qint64 first = candumpTime(candumpLines.first());
         if (index < 0) {
             if (!withLocale) {
@@ -231,7 +238,6 @@ private slots:
                      candumpLines.first());
             return;
         }
-        const QVector<Vemi_CANFD_Data> frames = TestSupport::busLog();
         const Vemi_CANFD_Data &f = frames[index];
         const qint64 at = first + qint64(f.timestamp - frames.first().timestamp);
         QByteArray got;

@@ -297,8 +297,8 @@ private slots:
     // measurement start the export's local wall-clock time in whole seconds.
     void fileHeader()
     {
-        // time() reads a coarse clock that may lag the fine one by a few
-        // milliseconds: a second earlier than the fine clock's second is fine.
+        // time() reads a coarse clock that may lag QDateTime's by a few
+        // milliseconds, and so name the second before.
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1999);
         const QString path = exportFrames({makeFrame(1, 8, 0)});
         const QDateTime after = QDateTime::currentDateTime();
