@@ -11,8 +11,8 @@ const char *const Script = R"(
 import json, logging, os, sys, time
 import can
 
-# The ASC reader warns on every CAN FD line whose DLC column it reads in
-# another base; printing those would slow it down unfairly.
+# The ASC reader may warn once per line (a DLC that does not match the data
+# length); printing those would slow it down unfairly.
 logging.disable(logging.CRITICAL)
 
 asc, blf, out = sys.argv[1], sys.argv[2], sys.argv[3]

@@ -9,22 +9,24 @@ struct ExportContext;
 class QTextStream;
 class TextSink;
 
-// Writes the frames as an ASC bus log: three header lines, one TAB-separated
-// line per frame, a closing line. Error entries produce no line.
+// Writes the frames as an ASC bus log in the layout measurement tools write:
+// the header lines and an opening trigger block, one line per frame, the
+// block's closing line. Error entries produce no line.
 class AscWriter final
 {
 public:
-    // moment: the local time the header's date line shows.
+    // moment: the local time the header's date lines show.
     explicit AscWriter(const QDateTime &moment);
 
     // Stops early once the stream reports a failed write; the driver turns
     // that into the export's result.
     void write(const ExportContext &context, QTextStream &out) const;
 
-    // The date line's text: English weekday and month names, the AM/PM marker
-    // of the 12-hour clock, but the time itself on the 24-hour clock.
+    // The date of the header and the trigger block: English weekday and month
+    // names, milliseconds, the 12-hour clock with its am or pm.
     static QString dateText(const QDateTime &moment);
-    // CAN FD DLC code of a payload length; lengths off the table keep their value.
+    // DLC code of a CAN FD payload length. A length between the CAN FD sizes
+    // has no code of its own and gets 15, the code of 64 bytes.
     static int lengthToDlc(int length);
 
 private:

@@ -21,7 +21,6 @@ constexpr BYTE ApplicationMinor = 0;
 constexpr BYTE ApplicationBuild = 1;
 constexpr DWORD CompressionLevel = 6;
 
-constexpr WORD Channel = 1;
 constexpr int ClassicDataBytes = 8;
 constexpr uint64_t NanosPerMicro = 1000;
 
@@ -68,18 +67,10 @@ DWORD libraryId(const Vemi_CANFD_Data &frame)
     return frame.identifier() | (frame.isExtended() ? 0x80000000u : 0u);
 }
 
-// The CAN FD coding: a length off the CAN FD sizes has no code of its own and
-// gets 15, the code of 64 bytes.
-BYTE fdDlc(int length)
-{
-    const int code = AscWriter::lengthToDlc(length);
-    return BYTE(length <= ClassicDataBytes || code != length ? code : 15);
-}
-
 void fillCan(VBLCANMessage &message, const Vemi_CANFD_Data &frame, uint64_t time)
 {
     startObject(message, BL_OBJ_TYPE_CAN_MESSAGE, time);
-    message.mChannel = Channel;
+    message.mChannel = ExportContext::fileChannel(frame);
     // The direction value of bits 6-7, 0 to 3, as it stands.
     message.mFlags = frame.direction();
     if (frame.isRemote())
@@ -90,21 +81,25 @@ void fillCan(VBLCANMessage &message, const Vemi_CANFD_Data &frame, uint64_t time
         std::memcpy(message.mData, frame.data, message.mDLC);
 }
 
-// The direction goes to bit 0 of mTxCount; mDir stays 0. The remote bit and
-// the ESI have no place in this object.
+// A sent frame has the direction field 1, as the peers and the tools read
+// it, and bit 0 of mTxCount set as well, as this program's earlier versions
+// marked it alone. The remote bit is left out: a CAN FD frame has none.
 void fillCanFd(VBLCANFDMessage64 &message, const Vemi_CANFD_Data &frame, uint64_t time)
 {
     startObject(message, BL_OBJ_TYPE_CAN_FD_MESSAGE_64, time);
     const int length = LineBuffer::payloadLength(frame);
-    message.mChannel = BYTE(Channel);
-    message.mDLC = fdDlc(length);
+    const bool sent = frame.direction() == 1;
+    message.mChannel = ExportContext::fileChannel(frame);
+    message.mDLC = BYTE(AscWriter::lengthToDlc(length));
     message.mValidDataBytes = BYTE(length);
-    message.mTxCount = frame.direction() == 1 ? 1 : 0;
+    message.mTxCount = sent ? 1 : 0;
+    message.mDir = sent ? 1 : 0;
     message.mID = libraryId(frame);
     message.mFlags = BL_CANFD64_FLAG_EDL
                      | (frame.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs
                             ? BL_CANFD64_FLAG_BRS
-                            : 0u);
+                            : 0u)
+                     | (frame.errorFlags & Vemi_CANFD_Data::EsiBit ? BL_CANFD64_FLAG_ESI : 0u);
     std::memcpy(message.mData, frame.data, std::size_t(length));
 }
 

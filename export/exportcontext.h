@@ -156,6 +156,14 @@ struct ExportContext
     // Receives each percentage the progress rule yields.
     std::function<void(int percent)> progress;
 
+    // The channel a file gets for a frame: files number buses from 1, and a
+    // record from a source without channels (0, as the CSV reader makes) is on
+    // the first bus.
+    static uint8_t fileChannel(const Vemi_CANFD_Data &frame)
+    {
+        return frame.channel == 0 ? 1 : frame.channel;
+    }
+
     // The one progress rule, applied after each frame that produced output:
     // counted frames times 100 over total, truncated. 64-bit so that millions
     // of frames cannot overflow the product.

@@ -61,9 +61,9 @@ void LineBuffer::appendSeconds(uint64_t micros)
     used += DecimalText::writeSeconds(micros, text + used);
 }
 
-void LineBuffer::appendPayload(const Vemi_CANFD_Data &frame)
+void LineBuffer::appendPayload(const Vemi_CANFD_Data &frame, int count)
 {
-    const int count = payloadLength(frame);
+    Q_ASSERT(count >= 0 && count <= payloadLength(frame));
     // One spare byte for the last four-byte copy.
     Q_ASSERT(used + 3 * count + 1 <= Capacity);
     char *out = text + used;

@@ -57,7 +57,12 @@ public:
         used += 2;
     }
     // printf "%02X " of each payload byte, at most 64 of them.
-    void appendPayload(const Vemi_CANFD_Data &frame);
+    void appendPayload(const Vemi_CANFD_Data &frame)
+    {
+        appendPayload(frame, payloadLength(frame));
+    }
+    // The same of the first count bytes; count at most payloadLength(frame).
+    void appendPayload(const Vemi_CANFD_Data &frame, int count);
 
     void writeTo(QTextStream &out) const { out << QLatin1String(text, used); }
 

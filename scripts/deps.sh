@@ -7,7 +7,8 @@ packages=()
 for group in "$@"; do
     case "$group" in
         build) packages+=(cmake make g++ pkg-config qtbase5-dev qttools5-dev-tools qttools5-dev zlib1g-dev) ;;
-        test)  packages+=(python3-can tshark clang libclang-rt-14-dev desktop-file-utils) ;;
+        test)  packages+=(python3-can tshark can-utils locales clang libclang-rt-14-dev
+                          desktop-file-utils) ;;
         run)   packages+=(fonts-wqy-microhei) ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac

@@ -193,6 +193,53 @@ QString pythonDescribe()
         "        data)\n");
 }
 
+QVector<Vemi_CANFD_Data> busLog()
+{
+    static const uint8_t fdLengths[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
+    QVector<Vemi_CANFD_Data> frames;
+    auto add = [&frames](uint8_t length, uint8_t protocol, bool remote, bool esi) {
+        const auto n = uint32_t(frames.size());
+        const bool extended = n % 3 == 1;
+        const uint32_t id = extended ? 0x18DA00F1u + n * 0x10101u : (0x7FFu - n * 23u) & 0x7FFu;
+        // Direction flips every four frames, so every channel sees both.
+        const bool tx = (n / 4) % 2 == 1;
+        const uint64_t time = 3000000 + uint64_t(n) * 1371 + uint64_t(n % 5) * 7;
+        Vemi_CANFD_Data frame =
+            makeFrame(id, length, protocol, extended, remote, tx, time, uint8_t(n * 11));
+        frame.channel = uint8_t(n % 4 + 1);
+        if (esi)
+            frame.errorFlags = Vemi_CANFD_Data::EsiBit;
+        frames << frame;
+    };
+    for (uint8_t length = 0; length <= 8; ++length)
+        add(length, Vemi_CANFD_Data::ProtocolCan, false, false);
+    for (uint8_t length = 0; length <= 8; ++length)
+        add(length, Vemi_CANFD_Data::ProtocolCan, true, false);
+    for (const uint8_t protocol : {Vemi_CANFD_Data::ProtocolCanFd,
+                                   Vemi_CANFD_Data::ProtocolCanFdBrs}) {
+        for (const bool esi : {false, true}) {
+            for (const uint8_t length : fdLengths)
+                add(length, protocol, false, esi);
+        }
+    }
+    return frames;
+}
+
+void addBusLogRows()
+{
+    const QVector<Vemi_CANFD_Data> frames = busLog();
+    for (int i = 0; i < frames.size(); ++i) {
+        const Vemi_CANFD_Data &f = frames[i];
+        const char *kind = f.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs ? "CAN FD BRS"
+                           : f.protocol() != Vemi_CANFD_Data::ProtocolCan    ? "CAN FD"
+                           : f.isRemote()                                    ? "remote"
+                                                                             : "classic";
+        QTest::addRow("%d %s %d%s%s ch%d %s", i, kind, f.length, f.errorFlags ? " ESI" : "",
+                      f.isExtended() ? " ext" : "", f.channel, f.direction() ? "Tx" : "Rx")
+            << i;
+    }
+}
+
 QString pythonPath()
 {
     const QByteArray fromEnv = qgetenv("TAVRIX_PYTHON");

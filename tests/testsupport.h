@@ -67,6 +67,15 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol 
 QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base = 0);
 QString pythonDescribe();
 
+// A log of every kind of frame the peers must read back from our files:
+// classic data of every length, remote frames of every DLC, CAN FD of every
+// length with and without bit-rate switch and ESI, standard and extended,
+// received and sent, on channels 1 to 4, each at a time of its own.
+QVector<Vemi_CANFD_Data> busLog();
+// One test row per frame of busLog(), named by its kind, with its position in
+// the column "index" (added by the caller).
+void addBusLogRows();
+
 // Debian's python3 with python-can, the interop oracle.
 QString pythonPath();
 bool pythonCanAvailable();

@@ -28,6 +28,12 @@ QVector<Vemi_CANFD_Data> mixedFrames()
             makeFrame(0x1FFFFFFF, 64, 2, true, false, false, 2001000)};
 }
 
+Vemi_CANFD_Data onChannel(Vemi_CANFD_Data frame, uint8_t channel)
+{
+    frame.channel = channel;
+    return frame;
+}
+
 QByteArray payload(const Vemi_CANFD_Data &frame)
 {
     return QByteArray(reinterpret_cast<const char *>(frame.data), frame.length);
@@ -55,9 +61,12 @@ private slots:
     {
         QTest::addColumn<QTime>("time");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("after midnight") << QTime(0, 30, 5) << "Sun Dec 06 00:30:05 AM 2026";
-        QTest::newRow("noon") << QTime(12, 30, 5) << "Sun Dec 06 12:30:05 PM 2026";
-        QTest::newRow("evening") << QTime(22, 3, 19) << "Sun Dec 06 22:03:19 PM 2026";
+        QTest::newRow("after midnight")
+            << QTime(0, 30, 5) << "Sun Dec 06 12:30:05.000 am 2026";
+        QTest::newRow("morning") << QTime(9, 41, 7, 123) << "Sun Dec 06 09:41:07.123 am 2026";
+        QTest::newRow("noon") << QTime(12, 30, 5) << "Sun Dec 06 12:30:05.000 pm 2026";
+        QTest::newRow("evening")
+            << QTime(22, 3, 19, 9) << "Sun Dec 06 10:03:19.009 pm 2026";
     }
 
     void dateText()
@@ -71,11 +80,13 @@ private slots:
     {
         const WriterRun run = runWriter(AscWriter(sundayEvening),
                                         {makeFrame(0x123, 2, 0, false, false, false, 7)}, 7);
-        QCOMPARE(run.text, QByteArray("date Sun Dec 06 22:03:19 PM 2026\t\n"
-                                      "base hex timestamps absolute\t\n"
-                                      "//version 11.0.0\t\n"
+        QCOMPARE(run.text, QByteArray("date Sun Dec 06 10:03:19.000 pm 2026\n"
+                                      "base hex  timestamps absolute\n"
+                                      "internal events logged\n"
+                                      "// version 11.0.0\n"
+                                      "Begin Triggerblock Sun Dec 06 10:03:19.000 pm 2026\n"
                                       "0.000000\t1\t123\tRx\td\t2\t11 12 \n"
-                                      "End Triggerblock\n"));
+                                      "End TriggerBlock\n"));
     }
 
     void frameLine_data()
@@ -83,6 +94,10 @@ private slots:
         QTest::addColumn<Vemi_CANFD_Data>("frame");
         QTest::addColumn<QByteArray>("expected");
         const uint64_t base = 1000000;
+        // Duration, bit count, flags, CRC, bit timings.
+        const auto fdf = [](const char *flags) -> QByteArray {
+            return "0 0 " + QByteArray(flags) + " 0 0 0 0 0";
+        };
 
         QTest::newRow("classic data")
             << withPayload(makeFrame(0x123, 0, 0, false, false, false, base + 250000),
@@ -97,26 +112,54 @@ private slots:
         QTest::newRow("classic empty data")
             << makeFrame(0x1, 0, 0, false, false, false, base)
             << QByteArray("0.000000\t1\t1\tRx\td\t0\t");
+        // The bus carries 8 bytes at most.
+        QTest::newRow("classic 12 bytes written as 8")
+            << makeFrame(0x2, 12, 0, false, false, false, base)
+            << "0.000000\t1\t2\tRx\td\t8\t" + byteTexts(0x11, 8);
+        QTest::newRow("classic remote of 12 asks for 8")
+            << makeFrame(0x2, 12, 0, false, true, false, base)
+            << QByteArray("0.000000\t1\t2\tRx\tr\t8\t");
+        QTest::newRow("classic on channel 4")
+            << onChannel(makeFrame(0x3, 1, 0, false, false, true, base), 4)
+            << QByteArray("0.000000\t4\t3\tTx\td\t1\t11 ");
+        QTest::newRow("classic on channel 255")
+            << onChannel(makeFrame(0x3, 0, 0, false, true, false, base), 255)
+            << QByteArray("0.000000\t255\t3\tRx\tr\t0\t");
+
         QTest::newRow("fd with switch")
             << makeFrame(0x10, 12, 3, false, false, false, base + 1)
-            << "0.000001\tCANFD\t1\tRx\t10\t1\t0\t9\t12\t" + byteTexts(0x11, 12);
-        QTest::newRow("fd length off the table")
+            << "0.000001 CANFD 1 Rx 10 1 0 9 12 " + byteTexts(0x11, 12) + fdf("3000");
+        QTest::newRow("fd length off the table gets DLC f")
             << makeFrame(0x10, 10, 2, false, false, false, 2 * base)
-            << "1.000000\tCANFD\t1\tRx\t10\t0\t0\t10\t10\t" + byteTexts(0x11, 10);
+            << "1.000000 CANFD 1 Rx 10 0 0 f 10 " + byteTexts(0x11, 10) + fdf("1000");
+        QTest::newRow("fd length 16, DLC a")
+            << makeFrame(0x10, 16, 2, false, false, false, base)
+            << "0.000000 CANFD 1 Rx 10 0 0 a 16 " + byteTexts(0x11, 16) + fdf("1000");
+        QTest::newRow("fd length 48, DLC e")
+            << makeFrame(0x10, 48, 2, false, false, false, base)
+            << "0.000000 CANFD 1 Rx 10 0 0 e 48 " + byteTexts(0x11, 48) + fdf("1000");
         QTest::newRow("fd length 64")
             << makeFrame(0x10, 64, 2, true, false, true, base)
-            << "0.000000\tCANFD\t1\tTx\t10x\t0\t0\t15\t64\t" + byteTexts(0x11, 64);
+            << "0.000000 CANFD 1 Tx 10x 0 0 f 64 " + byteTexts(0x11, 64) + fdf("1000");
+        QTest::newRow("fd empty") << makeFrame(0x10, 0, 2, false, false, false, base)
+                                  << "0.000000 CANFD 1 Rx 10 0 0 0 0 " + fdf("1000");
         QTest::newRow("protocol 1 reads as switched fd")
             << makeFrame(0x20, 1, 1, false, false, false, base)
-            << QByteArray("0.000000\tCANFD\t1\tRx\t20\t1\t0\t1\t1\t11 ");
+            << "0.000000 CANFD 1 Rx 20 1 0 1 1 11 " + fdf("3000");
         QTest::newRow("remote fd lists its bytes")
             << makeFrame(0x55, 3, 2, false, true, false, base)
-            << QByteArray("0.000000\tCANFD\t1\tRx\t55\t0\t0\t3\t3\t11 12 13 ");
+            << "0.000000 CANFD 1 Rx 55 0 0 3 3 11 12 13 " + fdf("1000");
+        QTest::newRow("fd on channel 3") << onChannel(makeFrame(0x55, 0, 2, false, false,
+                                                                false, base), 3)
+                                         << "0.000000 CANFD 3 Rx 55 0 0 0 0 " + fdf("1000");
 
         Vemi_CANFD_Data esi = makeFrame(0x55, 0, 2, false, false, false, base);
         esi.errorFlags = Vemi_CANFD_Data::EsiBit;
         QTest::newRow("error state indicator")
-            << esi << QByteArray("0.000000\tCANFD\t1\tRx\t55\t0\t1\t0\t0\t");
+            << esi << "0.000000 CANFD 1 Rx 55 0 1 0 0 " + fdf("5000");
+        esi.setProtocol(Vemi_CANFD_Data::ProtocolCanFdBrs);
+        QTest::newRow("error state indicator and switch")
+            << esi << "0.000000 CANFD 1 Rx 55 1 1 0 0 " + fdf("7000");
 
         Vemi_CANFD_Data bit7 = makeFrame(0x55, 0, 0, false, false, false, base);
         bit7.flags |= 0x80;
@@ -129,7 +172,7 @@ private slots:
         Vemi_CANFD_Data damaged = makeFrame(0x66, 64, 2, false, false, false, base);
         damaged.length = 200;
         QTest::newRow("damaged length clamped")
-            << damaged << "0.000000\tCANFD\t1\tRx\t66\t0\t0\t15\t64\t" + byteTexts(0x11, 64);
+            << damaged << "0.000000 CANFD 1 Rx 66 0 0 f 64 " + byteTexts(0x11, 64) + fdf("1000");
     }
 
     void frameLine()
@@ -138,8 +181,8 @@ private slots:
         QFETCH(QByteArray, expected);
         const WriterRun run = runWriter(AscWriter(sundayEvening), {frame}, 1000000);
         const QList<QByteArray> lines = run.text.split('\n');
-        QCOMPARE(lines.size(), 6); // three header lines, the frame, the closing line, ""
-        QCOMPARE(lines.at(3), expected);
+        QCOMPARE(lines.size(), 8); // five header lines, the frame, the closing line, ""
+        QCOMPARE(lines.at(5), expected);
     }
 
     void errorEntriesWriteNothing()
@@ -147,7 +190,7 @@ private slots:
         Vemi_CANFD_Data error = makeFrame(0x1, 0);
         error.errorFlags = Vemi_CANFD_Data::ErrorEntry;
         const WriterRun run = runWriter(AscWriter(sundayEvening), {error, makeFrame(0x2, 0)}, 0);
-        QCOMPARE(run.text.count('\n'), 5);
+        QCOMPARE(run.text.count('\n'), 7);
         QVERIFY(run.text.contains("0.000000\t1\t2\tRx\td\t0\t\n"));
         QCOMPARE(run.progress, QList<int>{100});
     }
@@ -238,13 +281,9 @@ private slots:
         const QString path = exportAsc(mixedFrames(), dir);
         QVERIFY(!path.isEmpty());
 
-        // python-can's header scan swallows the first line after the header
-        // unless it is a line it knows; a trigger-block opening is one.
         const char *script = R"(
-import io, sys, can
-text = open(sys.argv[1]).read().split('\n')
-text.insert(3, 'Begin Triggerblock Sun Dec 06 22:03:19.000 pm 2026')
-for m in can.ASCReader(io.StringIO('\n'.join(text))):
+import sys, can
+for m in can.ASCReader(sys.argv[1]):
     print('%.6f %X %d %d %d %d %d %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id,
           m.is_remote_frame, m.is_fd, m.bitrate_switch, m.is_rx, m.dlc, m.data.hex()))
 )";

@@ -11,6 +11,15 @@
 
 namespace {
 
+// A CAN FD 64 object as the program writes it: a sent one has the direction
+// field 1 besides bit 0 of the transmit count.
+QByteArray programFd(quint32 id, quint8 length, quint64 time, bool brs, bool tx)
+{
+    VBLCANFDMessage64 message = BlfBytes::fdStruct(id, length, time, brs, tx);
+    message.mDir = tx ? 1 : 0;
+    return BlfBytes::bytesOf(message);
+}
+
 // Frames the way the program writes them, the special cases first, then enough
 // to fill several containers.
 QList<QByteArray> programObjects()
@@ -20,10 +29,10 @@ QList<QByteArray> programObjects()
         BlfBytes::bytesOf(BlfBytes::canStruct(0x81ABCDEF, 3, 1500000)),
         BlfBytes::bytesOf(BlfBytes::canStruct(0x7FF, 4, 1500000, BL_CAN_MSG_FLAG_REMOTE_FRAME)),
         BlfBytes::bytesOf(BlfBytes::canStruct(0x80000001, 0, 2000000, 0x81)),
-        BlfBytes::bytesOf(BlfBytes::fdStruct(0x9FFFFFFF, 64, 2500000, true, true)),
-        BlfBytes::bytesOf(BlfBytes::fdStruct(0x456, 12, 3000000, false, false)),
-        BlfBytes::bytesOf(BlfBytes::fdStruct(0x457, 0, 3000001, true, false)),
-        BlfBytes::bytesOf(BlfBytes::fdStruct(0x458, 48, 4000000, false, true)),
+        programFd(0x9FFFFFFF, 64, 2500000, true, true),
+        programFd(0x456, 12, 3000000, false, false),
+        programFd(0x457, 0, 3000001, true, false),
+        programFd(0x458, 48, 4000000, false, true),
     };
     static const quint8 fdSizes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
     for (int i = 0; i < 3000; ++i) {
@@ -34,8 +43,7 @@ QList<QByteArray> programObjects()
             objects << BlfBytes::bytesOf(BlfBytes::canStruct(id, quint8(i % 9), time,
                                                              quint8(i % 2)));
         else
-            objects << BlfBytes::bytesOf(BlfBytes::fdStruct(id, fdSizes[i % 16], time, i % 2,
-                                                            false));
+            objects << programFd(id, fdSizes[i % 16], time, i % 2, false);
     }
     return objects;
 }
@@ -70,7 +78,7 @@ Frame frameOf(const QByteArray &object)
         f.id = m.mID;
         f.fd = true;
         f.brs = m.mFlags & BL_CANFD64_FLAG_BRS;
-        f.tx = m.mTxCount & 1;
+        f.tx = m.mDir == 1;
         f.length = m.mValidDataBytes;
         f.data = QByteArray(reinterpret_cast<const char *>(m.mData), f.length);
     }
@@ -106,10 +114,8 @@ private slots:
         QCOMPARE(lines.size() - 1, objects.size());
         for (int i = 0; i < objects.size(); ++i) {
             const Frame f = frameOf(objects[i]);
-            // python-can takes the direction of a CAN FD 64 message from its mDir
-            // byte, which the program leaves 0: it carries the direction in bit 0
-            // of mTxCount. So python-can reports every such frame as received.
-            const bool rx = f.fd ? true : !f.tx;
+            // The direction of a CAN FD 64 message is its mDir byte.
+            const bool rx = !f.tx;
             const QByteArray data = f.remote ? QByteArray() : f.data;
             const QByteArray expected = QByteArray::number(f.id, 16) + ' '
                 + QByteArray::number(f.extended) + ' ' + QByteArray::number(f.remote) + ' '
@@ -153,9 +159,8 @@ private slots:
         const quint64 first = frameOf(objects.first()).time;
         for (int i = 0; i < objects.size(); ++i) {
             const Frame f = frameOf(objects[i]);
-            // Like python-can, Wireshark reads the direction of a CAN FD 64
-            // message from mDir, so it shows these frames as received (1).
-            const bool received = f.fd || !f.tx;
+            // Received is 1, sent 0, read from mDir for a CAN FD 64 message.
+            const bool received = !f.tx;
             const quint64 relative = f.time - first;
             const QByteArray expected = QByteArray::number(f.id) + ';'
                 + QByteArray::number(f.extended) + ';' + QByteArray::number(f.remote) + ';'

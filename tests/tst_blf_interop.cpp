@@ -342,10 +342,8 @@ private slots:
         for (int i = 0; i < frames.size(); ++i) {
             const Vemi_CANFD_Data &f = frames[i];
             const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
-            // python-can takes the direction of a CAN FD 64 object from mDir,
-            // which we leave 0: we keep the direction in bit 0 of mTxCount. So
-            // python-can sees every CAN FD frame of ours as received.
-            const bool rx = fd || f.direction() == 0;
+            // The direction of a CAN FD 64 object is its mDir, which we set.
+            const bool rx = f.direction() == 0;
             const QByteArray data = f.isRemote() ? QByteArray() : payload(f);
             const QByteArray want =
                 QByteArray::number(f.identifier(), 16) + ' ' + QByteArray::number(f.isExtended())
@@ -378,10 +376,8 @@ private slots:
         QCOMPARE(lines.size() - 1, frames.size());
         for (int i = 0; i < frames.size(); ++i) {
             const Vemi_CANFD_Data &f = frames[i];
-            const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
-            // Like python-can, tshark reads the direction of a CAN FD 64
-            // object from mDir and shows our CAN FD frames as received (1).
-            const bool received = fd || f.direction() == 0;
+            // Received is 1, sent 0; for CAN FD 64 objects read from mDir.
+            const bool received = f.direction() == 0;
             // tshark 4.0 hands CAN FD 64 objects to its classic CAN dissector:
             // it shows no CAN FD or bit-rate switch flag, only the length.
             const QByteArray want = QByteArray::number(f.identifier()) + ';'
@@ -393,10 +389,106 @@ private slots:
         }
     }
 
+    // Every frame of the bus log through python-can: each keeps its channel
+    // (python-can counts from 0), its direction and its ESI.
+    void busLogReadByPythonCan_data()
+    {
+        QTest::addColumn<int>("index");
+        TestSupport::addBusLogRows();
+    }
+
+    void busLogReadByPythonCan()
+    {
+        QFETCH(int, index);
+        if (!TestSupport::pythonCanAvailable())
+            QSKIP("python-can is not installed");
+        if (busPythonLines.isEmpty()) {
+            const char *script = R"(
+import sys, can
+r = can.BLFReader(sys.argv[1])
+for m in r:
+    print('%d %x %d %d %d %d %d %d %d %s %d' % (m.channel, m.arbitration_id, m.is_extended_id,
+          m.is_remote_frame, m.is_fd, m.bitrate_switch, m.error_state_indicator, m.is_rx, m.dlc,
+          m.data.hex() or '-', round((m.timestamp - r.start_timestamp) * 1e6)))
+)";
+            bool ok = false;
+            busPythonLines = TestSupport::runPython(QString::fromLatin1(script),
+                                                    {busLogFile()}, &ok).split('\n');
+            QVERIFY(ok);
+            busPythonLines.removeLast();
+        }
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::busLog();
+        QCOMPARE(busPythonLines.size(), frames.size());
+        const Vemi_CANFD_Data &f = frames[index];
+        const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
+        const QByteArray data = f.isRemote() ? QByteArray() : payload(f);
+        const QByteArray want = QByteArray::number(f.channel - 1) + ' '
+            + QByteArray::number(f.identifier(), 16) + ' ' + QByteArray::number(f.isExtended())
+            + ' ' + QByteArray::number(f.isRemote()) + ' ' + QByteArray::number(fd) + ' '
+            + QByteArray::number(f.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs) + ' '
+            + QByteArray::number(fd && (f.errorFlags & Vemi_CANFD_Data::EsiBit) != 0) + ' '
+            + QByteArray::number(f.direction() == 0) + ' ' + QByteArray::number(f.length) + ' '
+            + (data.isEmpty() ? QByteArray("-") : data.toHex()) + ' '
+            + QByteArray::number(qulonglong(f.timestamp - frames.first().timestamp));
+        QCOMPARE(busPythonLines.at(index), want);
+    }
+
+    // Every frame of the bus log through tshark, which names each channel's
+    // interface CAN-<channel>; p2p_dir is 1 for received, 0 for sent.
+    void busLogReadByTshark_data()
+    {
+        QTest::addColumn<int>("index");
+        TestSupport::addBusLogRows();
+    }
+
+    void busLogReadByTshark()
+    {
+        QFETCH(int, index);
+        const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+        if (tshark.isEmpty())
+            QSKIP("tshark is not installed");
+        if (busTsharkLines.isEmpty()) {
+            QStringList arguments{QStringLiteral("-r"), busLogFile(), QStringLiteral("-T"),
+                                  QStringLiteral("fields"), QStringLiteral("-E"),
+                                  QStringLiteral("separator=;")};
+            for (const char *field : {"frame.interface_name", "can.id", "can.flags.xtd",
+                                      "can.flags.rtr", "can.len", "data.data", "frame.p2p_dir"})
+                arguments << QStringLiteral("-e") << QLatin1String(field);
+            QProcess process;
+            process.start(tshark, arguments);
+            QVERIFY(process.waitForFinished(120000));
+            QCOMPARE(process.exitCode(), 0);
+            busTsharkLines = process.readAllStandardOutput().split('\n');
+            busTsharkLines.removeLast();
+        }
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::busLog();
+        QCOMPARE(busTsharkLines.size(), frames.size());
+        const Vemi_CANFD_Data &f = frames[index];
+        const QByteArray want = "CAN-" + QByteArray::number(f.channel) + ';'
+            + QByteArray::number(f.identifier()) + ';' + QByteArray::number(f.isExtended())
+            + ';' + QByteArray::number(f.isRemote()) + ';' + QByteArray::number(f.length) + ';'
+            + (f.isRemote() ? QByteArray() : payload(f).toHex()) + ';'
+            + QByteArray::number(f.direction() == 0);
+        QCOMPARE(busTsharkLines.at(index), want);
+    }
+
 private:
     QString ourFile() const { return dir.filePath(QStringLiteral("ours.blf")); }
 
+    // The bus log written by our exporter, once.
+    QString busLogFile()
+    {
+        const QString path = dir.filePath(QStringLiteral("buses.blf"));
+        if (!QFile::exists(path)
+            && !CanDataExporter().exportData(TestSupport::busLog(), ExportFormat::Blf,
+                                             SortOrder::None, path))
+            return QString();
+        return path;
+    }
+
     QTemporaryDir dir;
+    QList<QByteArray> busPythonLines;
+    QList<QByteArray> busTsharkLines;
 };
 
 QTEST_GUILESS_MAIN(TestBlfInterop)

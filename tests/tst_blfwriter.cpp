@@ -44,10 +44,11 @@ QByteArray expectedObject(quint32 size, quint32 type, quint64 time)
     return bytes;
 }
 
-QByteArray canObject(quint8 flags, quint8 dlc, quint32 id, const QByteArray &data)
+QByteArray canObject(quint8 flags, quint8 dlc, quint32 id, const QByteArray &data,
+                     quint16 channel = 1)
 {
     QByteArray bytes = expectedObject(48, 1, 0);
-    BlfBytes::put(bytes, 32, 1, 2);
+    BlfBytes::put(bytes, 32, channel, 2);
     bytes[34] = char(flags);
     bytes[35] = char(dlc);
     BlfBytes::put(bytes, 36, id, 4);
@@ -55,16 +56,18 @@ QByteArray canObject(quint8 flags, quint8 dlc, quint32 id, const QByteArray &dat
     return bytes;
 }
 
-QByteArray fdObject(quint8 dlc, quint8 valid, quint8 txCount, quint32 id, quint32 flags,
-                    const QByteArray &data)
+// txCount at offset 35, the direction field mDir at 66.
+QByteArray fdObject(quint8 dlc, quint8 valid, quint8 txCount, quint8 dir, quint32 id,
+                    quint32 flags, const QByteArray &data, quint8 channel = 1)
 {
     QByteArray bytes = expectedObject(136, 101, 0);
-    bytes[32] = 1;
+    bytes[32] = char(channel);
     bytes[33] = char(dlc);
     bytes[34] = char(valid);
     bytes[35] = char(txCount);
     BlfBytes::put(bytes, 36, id, 4);
     BlfBytes::put(bytes, 44, flags, 4);
+    bytes[66] = char(dir);
     bytes.replace(72, data.size(), data);
     return bytes;
 }
@@ -94,6 +97,12 @@ QList<QByteArray> objectsOnDisk(const QString &path)
 Vemi_CANFD_Data withDirection(Vemi_CANFD_Data frame, uint8_t direction)
 {
     frame.setDirection(direction);
+    return frame;
+}
+
+Vemi_CANFD_Data onChannel(Vemi_CANFD_Data frame, uint8_t channel)
+{
+    frame.channel = channel;
     return frame;
 }
 
@@ -174,25 +183,43 @@ private slots:
         QTest::newRow("classic empty") << makeFrame(0x0, 0, 0) << canObject(0, 0, 0, {});
 
         QTest::newRow("CAN FD 32") << makeFrame(0x456, 32, 2)
-                                   << fdObject(13, 32, 0, 0x456, 0x1000, counting(0x11, 32));
+                                   << fdObject(13, 32, 0, 0, 0x456, 0x1000, counting(0x11, 32));
         QTest::newRow("CAN FD 64, bit-rate switch")
-            << makeFrame(0x456, 64, 3) << fdObject(15, 64, 0, 0x456, 0x3000, counting(0x11, 64));
+            << makeFrame(0x456, 64, 3)
+            << fdObject(15, 64, 0, 0, 0x456, 0x3000, counting(0x11, 64));
         QTest::newRow("protocol 1") << makeFrame(0x456, 12, 1)
-                                    << fdObject(9, 12, 0, 0x456, 0x1000, counting(0x11, 12));
-        // The direction goes to mTxCount; mDir (offset 66) stays 0.
+                                    << fdObject(9, 12, 0, 0, 0x456, 0x1000, counting(0x11, 12));
+        // Sent: mDir 1 for the peers, bit 0 of mTxCount for earlier versions.
         QTest::newRow("CAN FD sent") << makeFrame(0x456, 8, 2, false, false, true)
-                                     << fdObject(8, 8, 1, 0x456, 0x1000, d8);
+                                     << fdObject(8, 8, 1, 1, 0x456, 0x1000, d8);
+        QTest::newRow("CAN FD direction value 2 is not sent")
+            << withDirection(makeFrame(0x456, 1, 2), 2)
+            << fdObject(1, 1, 0, 0, 0x456, 0x1000, counting(0x11, 1));
         QTest::newRow("CAN FD length 10 has no code")
-            << makeFrame(0x456, 10, 2) << fdObject(15, 10, 0, 0x456, 0x1000, counting(0x11, 10));
+            << makeFrame(0x456, 10, 2)
+            << fdObject(15, 10, 0, 0, 0x456, 0x1000, counting(0x11, 10));
         // No reader makes such a record; the object still holds no more than 64.
         QTest::newRow("CAN FD length 200 written as 64")
-            << makeFrame(0x456, 200, 2) << fdObject(15, 64, 0, 0x456, 0x1000, counting(0x11, 64));
+            << makeFrame(0x456, 200, 2)
+            << fdObject(15, 64, 0, 0, 0x456, 0x1000, counting(0x11, 64));
         QTest::newRow("CAN FD empty") << makeFrame(0x456, 0, 3)
-                                      << fdObject(0, 0, 0, 0x456, 0x3000, {});
+                                      << fdObject(0, 0, 0, 0, 0x456, 0x3000, {});
         Vemi_CANFD_Data fdRemote = makeFrame(0x1ABCDEF, 8, 3, true, true, false);
         fdRemote.errorFlags = Vemi_CANFD_Data::EsiBit;
-        QTest::newRow("CAN FD keeps no remote bit nor ESI")
-            << fdRemote << fdObject(8, 8, 0, 0x81ABCDEF, 0x3000, d8);
+        QTest::newRow("CAN FD keeps no remote bit, but the ESI")
+            << fdRemote << fdObject(8, 8, 0, 0, 0x81ABCDEF, 0x7000, d8);
+
+        // Each frame keeps its bus; channel 0, a source without channels, is bus 1.
+        QTest::newRow("classic on channel 3")
+            << onChannel(makeFrame(0x7FF, 2, 0), 3)
+            << canObject(0, 2, 0x7FF, counting(0x11, 2), 3);
+        QTest::newRow("classic on channel 255")
+            << onChannel(makeFrame(0x7FF, 0, 0), 255) << canObject(0, 0, 0x7FF, {}, 255);
+        QTest::newRow("CAN FD on channel 4, sent")
+            << onChannel(makeFrame(0x456, 12, 3, false, false, true), 4)
+            << fdObject(9, 12, 1, 1, 0x456, 0x3000, counting(0x11, 12), 4);
+        QTest::newRow("CAN FD on channel 0") << onChannel(makeFrame(0x456, 0, 2), 0)
+                                             << fdObject(0, 0, 0, 0, 0x456, 0x1000, {}, 1);
     }
 
     void objectBytes()
@@ -270,7 +297,9 @@ private slots:
     // measurement start the export's local wall-clock time in whole seconds.
     void fileHeader()
     {
-        const QDateTime before = QDateTime::currentDateTime().addMSecs(-999);
+        // time() reads a coarse clock that may lag QDateTime's by a few
+        // milliseconds, and so name the second before.
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1999);
         const QString path = exportFrames({makeFrame(1, 8, 0)});
         const QDateTime after = QDateTime::currentDateTime();
         QVERIFY(!path.isEmpty());

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 
 #include <fcntl.h>
@@ -70,8 +71,14 @@ QByteArray withoutExportTime(const QByteArray &bytes, ExportFormat format)
     if (format == ExportFormat::Blf)
         return QByteArray(bytes).replace(40, 32, QByteArray(32, '\0'));
     QList<QByteArray> lines = bytes.split('\n');
-    if (format == ExportFormat::Asc)
-        return lines.mid(1).join('\n');
+    if (format == ExportFormat::Asc) {
+        // The date line and the trigger block's opening line carry the time.
+        const auto timed = [](const QByteArray &line) {
+            return line.startsWith("date ") || line.startsWith("Begin Triggerblock ");
+        };
+        lines.erase(std::remove_if(lines.begin(), lines.end(), timed), lines.end());
+        return lines.join('\n');
+    }
     for (int i = 1; i < lines.size(); ++i) {
         QList<QByteArray> fields = lines[i].split(',');
         if (fields.size() > 1)

@@ -18,11 +18,16 @@ Vemi_CANFD_Data errorEntry(uint64_t timestamp)
     return entry;
 }
 
-// The frame lines of an ASC file: no header, no closing line.
+// The frame lines of an ASC file, those that begin with their time: no
+// header, no trigger-block lines.
 QList<QByteArray> ascFrameLines(const QString &path)
 {
-    QList<QByteArray> lines = TestSupport::readFile(path).split('\n');
-    return lines.mid(3, lines.size() - 5);
+    QList<QByteArray> lines;
+    for (const QByteArray &line : TestSupport::readFile(path).split('\n')) {
+        if (!line.isEmpty() && line.at(0) >= '0' && line.at(0) <= '9')
+            lines << line;
+    }
+    return lines;
 }
 
 QStringList listing(const QString &dir)

@@ -24,12 +24,16 @@ struct FormatTraits
     } time;
     // The channel every frame reads back with.
     uint8_t channel;
+    // The error state indicator of CAN FD frames survives.
+    bool keepsEsi;
 };
 
-const FormatTraits asc{"ASC", ExportFormat::Asc, ".asc", false, FormatTraits::Relative, 1};
-const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::ClockMilliseconds, 0};
+const FormatTraits asc{"ASC", ExportFormat::Asc, ".asc", false, FormatTraits::Relative, 1,
+                       true};
+const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::ClockMilliseconds, 0,
+                       false};
 const FormatTraits blf{"BLF", ExportFormat::Blf, ".blf", false, FormatTraits::RelativeMonotonic,
-                       1};
+                       1, true};
 
 constexpr uint64_t microsPerDay = 86400000000ull;
 
@@ -100,7 +104,9 @@ void verifySameFrames(const QVector<Vemi_CANFD_Data> &read,
         QVERIFY2(got.flags == want.flags, where);
         QVERIFY2(got.length == want.length, where);
         QVERIFY2(got.channel == traits.channel, where);
-        QVERIFY2(got.errorFlags == 0, where);
+        QVERIFY2(got.errorFlags == (traits.keepsEsi ? want.errorFlags & Vemi_CANFD_Data::EsiBit
+                                                    : 0),
+                 where);
         if (want.isRemote() && !traits.keepsRemoteData)
             QVERIFY2(payload(got) == QByteArray(want.length, '\0'), where);
         else
@@ -205,18 +211,43 @@ private slots:
         verifySameFrames(TestSupport::parseOnWorker(secondPath).frames(), expected, *second);
     }
 
+    // The bus log through our own reader: ASC keeps each frame's channel, the
+    // CSV layout has no channel column (frames read back on channel 0). Both
+    // lose the ESI: the CSV layout has no place for it, and our ASC reader
+    // reads over the ESI column.
+    void busLogThroughOwnReader_data()
+    {
+        QTest::addColumn<FormatTraitsPtr>("traits");
+        QTest::addColumn<bool>("keepsChannel");
+        QTest::newRow("ASC") << &asc << true;
+        QTest::newRow("CSV") << &csv << false;
+        QTest::newRow("BLF") << &blf << true;
+    }
+
+    void busLogThroughOwnReader()
+    {
+        QFETCH(FormatTraitsPtr, traits);
+        QFETCH(bool, keepsChannel);
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::busLog();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bus") + QLatin1String(traits->suffix));
+        QVERIFY(CanDataExporter().exportData(frames, traits->format, SortOrder::None, path));
+
+        QVector<Vemi_CANFD_Data> read = TestSupport::parseOnWorker(path).frames();
+        QCOMPARE(read.size(), frames.size());
+        for (int i = 0; i < frames.size(); ++i) {
+            QCOMPARE(read[i].channel, keepsChannel ? frames[i].channel : uint8_t(0));
+            // Everything else as any log's round trip.
+            read[i].channel = traits->channel;
+        }
+        verifySameFrames(read, frames, *traits);
+    }
+
     void pythonCanReadsOurAsc()
     {
         if (!TestSupport::pythonCanAvailable())
             QSKIP("python-can is not installed");
-        // python-can 4.1 cannot split a CAN FD line that has no data bytes and
-        // no trailing columns (it raises); those frames stay out of this check.
-        QVector<Vemi_CANFD_Data> frames = variedFrames();
-        frames.erase(std::remove_if(frames.begin(), frames.end(),
-                                    [](const Vemi_CANFD_Data &f) {
-                                        return f.protocol() != 0 && f.length == 0;
-                                    }),
-                     frames.end());
+        const QVector<Vemi_CANFD_Data> frames = variedFrames();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.asc"));
         QVERIFY(CanDataExporter().exportData(frames, ExportFormat::Asc, SortOrder::None, path));
@@ -232,23 +263,23 @@ for m in can.ASCReader(sys.argv[1]):
         const QList<QByteArray> lines =
             TestSupport::runPython(QString::fromLatin1(script), {path}, &ok).split('\n');
         QVERIFY(ok);
-        // Without a trigger-block line before it, python-can takes the first
-        // line after our three header lines for a header line too: it reads
-        // every frame but the first.
-        QCOMPARE(lines.size() - 1, frames.size() - 1);
-        for (int i = 1; i < frames.size(); ++i) {
+        // Every frame, the first one too: the header ends as the peers expect.
+        QCOMPARE(lines.size() - 1, frames.size());
+        for (int i = 0; i < frames.size(); ++i) {
             const Vemi_CANFD_Data &f = frames.at(i);
             const bool fd = f.protocol() != Vemi_CANFD_Data::ProtocolCan;
+            // python-can takes every CAN FD line without data for a remote frame.
+            const bool remote = f.isRemote() || (fd && f.length == 0);
             const QByteArray data = f.isRemote() ? QByteArray() : payload(f).toHex().toUpper();
             const QByteArray want =
                 QByteArray::number(qulonglong(f.timestamp - frames.first().timestamp)) + ' '
                 + QByteArray::number(f.identifier(), 16).toUpper() + ' '
                 + QByteArray::number(int(f.isExtended())) + ' '
-                + QByteArray::number(int(f.isRemote())) + ' ' + QByteArray::number(int(fd)) + ' '
+                + QByteArray::number(int(remote)) + ' ' + QByteArray::number(int(fd)) + ' '
                 + QByteArray::number(int(f.protocol() == Vemi_CANFD_Data::ProtocolCanFdBrs)) + ' '
                 + QByteArray::number(int(f.direction() == 0)) + ' '
                 + QByteArray::number(f.length) + ' ' + data;
-            QCOMPARE(lines.at(i - 1), want);
+            QCOMPARE(lines.at(i), want);
         }
     }
 };
