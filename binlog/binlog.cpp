@@ -131,6 +131,22 @@ BOOL BLSkipObject(HANDLE handle, VBLObjectHeaderBase *pBase)
     return reader && pBase && guarded([&] { return reader->skip(); });
 }
 
+BOOL BLGetReadPosition(HANDLE handle, ULONGLONG *pPosition, ULONGLONG *pFileSize)
+{
+    BlfReader *reader = readerOf(handle);
+    if (!reader || !pPosition || !pFileSize)
+        return FALSE;
+    *pPosition = reader->position();
+    *pFileSize = reader->fileSize();
+    return TRUE;
+}
+
+BOOL BLIsDamaged(HANDLE handle)
+{
+    BlfReader *reader = readerOf(handle);
+    return reader && reader->damaged() ? TRUE : FALSE;
+}
+
 BOOL BLSetApplication(HANDLE handle, BYTE appID, BYTE appMajor, BYTE appMinor, BYTE appBuild)
 {
     LogFileWriter *writer = writerOf(handle);

@@ -239,6 +239,15 @@ BOOL BLFreeObject(HANDLE handle, VBLObjectHeaderBase *pBase);
 // Steps over the next object, whose base header pBase holds.
 BOOL BLSkipObject(HANDLE handle, VBLObjectHeaderBase *pBase);
 
+// Additions of this library, for a reader that reports progress and tells a
+// whole file from a cut or damaged one:
+// How far into the file the objects read so far reach, and the file's size.
+BOOL BLGetReadPosition(HANDLE handle, ULONGLONG *pPosition, ULONGLONG *pFileSize);
+// TRUE once the reading met a cut or damaged container or object, or bytes
+// that had to be stepped over and were more than padding. Asked after the
+// last object, it tells whether the file ended early.
+BOOL BLIsDamaged(HANDLE handle);
+
 // Writing. A failed write to the file is remembered: that call and every later
 // one return FALSE, and BLCloseHandle too.
 // appBuild goes to the header's application build field.

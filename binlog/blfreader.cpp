@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "littleendian.h"
 #include "objectlayout.h"
@@ -13,6 +15,10 @@ bool BlfReader::open(const char *path)
     file.open(path, std::ios::in | std::ios::binary);
     if (!file.is_open())
         return false;
+    // A pipe has no size: its progress is not known.
+    std::error_code failed;
+    const std::uintmax_t length = std::filesystem::file_size(path, failed);
+    bytesInFile = failed ? 0 : uint64_t(length);
     uint8_t bytes[FileHeader::Size];
     file.read(reinterpret_cast<char *>(bytes), sizeof bytes);
     if (!fileHeader.decode(bytes, std::size_t(file.gcount())))
@@ -83,21 +89,23 @@ bool BlfReader::frame()
         Fill filled = fill(4);
         if (filled != Fill::Ok) {
             if (filled == Fill::End)
-                return false;
+                return endOfStream();
             continue;
         }
         const std::size_t offset = ObjectLayout::findSignature(at(), available());
         if (offset == available()) {
+            noteSkipped(available() - 3);
             head = buffer.size() - 3; // a signature may begin in the last three bytes
             if (more() == Fill::End)
-                return false;
+                return endOfStream();
             continue;
         }
+        noteSkipped(offset);
         head += offset;
         filled = fill(ObjectLayout::BaseHeaderSize);
         if (filled != Fill::Ok) {
             if (filled == Fill::End)
-                return false;
+                return endOfStream();
             continue;
         }
         const VBLObjectHeaderBase base = ObjectLayout::decodeBase(at());
@@ -105,10 +113,13 @@ bool BlfReader::frame()
                           && base.mObjectSize >= base.mHeaderSize
                           && base.mObjectSize <= ObjectLayout::MaxObjectSize;
         filled = sane ? fill(base.mObjectSize) : Fill::End;
-        if (filled == Fill::Gap)
+        if (filled == Fill::Gap) {
+            damage = true;
             continue; // the object's tail went with a skipped container
+        }
         if (filled == Fill::End) {
             // Damaged sizes, or an object the stream ends inside: resynchronise.
+            damage = true;
             head += 4;
             continue;
         }
@@ -120,6 +131,22 @@ bool BlfReader::frame()
         }
         head += base.mObjectSize; // a header version we cannot present
     }
+}
+
+void BlfReader::noteSkipped(std::size_t count)
+{
+    // Up to three zero bytes pad an object; anything else is a cut or
+    // damaged one.
+    damage = damage || count > 3
+             || std::any_of(at(), at() + count, [](uint8_t b) { return b != 0; });
+}
+
+bool BlfReader::endOfStream()
+{
+    // Bytes left over that hold no whole object are the start of one that
+    // was cut.
+    noteSkipped(available());
+    return false;
 }
 
 BlfReader::Fill BlfReader::fill(std::size_t size)

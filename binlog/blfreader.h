@@ -32,10 +32,21 @@ public:
     bool read(uint8_t *target, std::size_t size);
     bool skip();
 
+    // How far into the file the objects handed out so far reach, and its size.
+    uint64_t position() const { return stream ? stream->position() : 0; }
+    uint64_t fileSize() const { return bytesInFile; }
+    // Somewhere so far the file was cut or damaged: a container, an object,
+    // or bytes that had to be stepped over.
+    bool damaged() const { return damage || (stream && stream->damaged()); }
+
 private:
     enum class Fill { Ok, Gap, End };
 
     bool frame();
+    // Bytes stepped over at head that are more than padding damage the file.
+    void noteSkipped(std::size_t count);
+    // Notes what the stream leaves when it ends; always false.
+    bool endOfStream();
     Fill fill(std::size_t size);
     Fill more();
     void consume();
@@ -50,6 +61,8 @@ private:
     std::size_t head = 0;
     // The framed next object, when framed is set.
     bool framed = false;
+    bool damage = false;
+    uint64_t bytesInFile = 0;
     VBLObjectHeader current{};
     uint32_t currentSize = 0;       // object size in the file
     uint32_t currentHeaderSize = 0; // header size in the file

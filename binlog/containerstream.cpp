@@ -47,8 +47,12 @@ ContainerStream::Open ContainerStream::openNext()
 {
     for (;;) {
         std::array<uint8_t, LogContainer::HeaderSize> header{};
-        if (!seekSignature() || readAt(next, header.data(), ObjectLayout::BaseHeaderSize) < 16)
+        if (!seekSignature())
             return Open::End;
+        if (readAt(next, header.data(), ObjectLayout::BaseHeaderSize) < 16) {
+            damage = true; // a header cut by the end of the file
+            return Open::End;
+        }
         const VBLObjectHeaderBase base = ObjectLayout::decodeBase(header.data());
         const bool framed = base.mHeaderSize >= ObjectLayout::BaseHeaderSize
                             && base.mObjectSize >= base.mHeaderSize;
@@ -56,6 +60,7 @@ ContainerStream::Open ContainerStream::openNext()
         // Padding or damage: look for the next signature past this one.
         if (!framed || (container && base.mObjectSize < LogContainer::HeaderSize)
             || (!container && base.mObjectSize > ObjectLayout::MaxObjectSize)) {
+            damage = true;
             next += 4;
             continue;
         }
@@ -63,15 +68,19 @@ ContainerStream::Open ContainerStream::openNext()
         next += base.mObjectSize;
         if (!container)
             continue; // bus objects belong inside containers; others carry nothing we use
-        if (readAt(start + 16, header.data() + 16, 16) < 16)
+        if (readAt(start + 16, header.data() + 16, 16) < 16) {
+            damage = true;
             return Open::End;
+        }
         payloadOffset = start + LogContainer::HeaderSize;
         payloadLeft = base.mObjectSize - LogContainer::HeaderSize;
         if (payloadLeft == 0)
             continue;
         const uint16_t method = LogContainer::method(header.data());
-        if (method != LogContainer::MethodStored && method != LogContainer::MethodZlib)
+        if (method != LogContainer::MethodStored && method != LogContainer::MethodZlib) {
+            damage = true;
             return Open::Skipped;
+        }
         compressed = method == LogContainer::MethodZlib;
         if (compressed) {
             const int rc = zlibReady ? inflateReset(&zlib) : inflateInit(&zlib);
@@ -88,14 +97,22 @@ ContainerStream::Open ContainerStream::openNext()
 bool ContainerStream::seekSignature()
 {
     std::array<uint8_t, 4096> block;
+    const uint64_t from = next;
     for (;;) {
         const std::size_t got = readAt(next, block.data(), block.size());
-        if (got < 4)
-            return false;
-        const std::size_t at = ObjectLayout::findSignature(block.data(), got);
+        const std::size_t at = got < 4 ? got : ObjectLayout::findSignature(block.data(), got);
         if (at < got) {
             next += at;
+            // A container is followed by up to three bytes of padding; more
+            // is damage.
+            damage = damage || next - from > 3;
             return true;
+        }
+        if (got < 4) {
+            // Up to three bytes of padding may end the file; more is a cut
+            // or damaged object.
+            damage = damage || next + got - from > 3;
+            return false;
         }
         next += got - 3; // a signature may begin in the last three bytes
     }
@@ -116,6 +133,7 @@ std::size_t ContainerStream::readPayload(uint8_t *to, std::size_t size)
     const std::size_t got = wanted > 0 ? readAt(payloadOffset, to, wanted) : 0;
     payloadOffset += got;
     payloadLeft = got < wanted ? 0 : payloadLeft - got; // short read: the file ends here
+    damage = damage || got < wanted;
     return got;
 }
 
@@ -145,6 +163,7 @@ std::size_t ContainerStream::pullCompressed(std::vector<uint8_t> &out)
             const std::size_t got = readPayload(input.data(), input.size());
             if (got == 0) { // cut short: keep what inflated so far
                 ended = true;
+                damage = true;
                 break;
             }
             zlib.next_in = input.data();
@@ -157,6 +176,7 @@ std::size_t ContainerStream::pullCompressed(std::vector<uint8_t> &out)
         }
         if ((rc != Z_OK && rc != Z_BUF_ERROR) || (rc == Z_BUF_ERROR && zlib.avail_in > 0)) {
             ended = true; // damaged data
+            damage = true;
             break;
         }
     }

@@ -30,6 +30,12 @@ public:
     // Appends the next slice of the stream (at most one container's worth) to out.
     Pull pull(std::vector<uint8_t> &out);
 
+    // How far into the file the stream has read.
+    uint64_t position() const { return payloadOffset > next ? payloadOffset : next; }
+    // The stream met a cut or damaged container, or bytes between containers
+    // that are more than padding.
+    bool damaged() const { return damage; }
+
 private:
     enum class Open { Container, Skipped, End };
 
@@ -47,6 +53,7 @@ private:
     bool open = false;
     bool compressed = false;
     bool ended = false;
+    bool damage = false;
     z_stream zlib{};
     bool zlibReady = false;
     std::vector<uint8_t> input; // compressed bytes read, not yet inflated

@@ -28,6 +28,8 @@ ContainerStream::Pull PrefetchStream::pull(std::vector<uint8_t> &out)
         return ContainerStream::Pull::End;
     Slice slice = std::move(ready.front());
     ready.pop_front();
+    pulledPosition = slice.position;
+    pulledDamage = slice.damaged;
     lock.unlock();
     changed.notify_all();
 
@@ -54,11 +56,14 @@ void PrefetchStream::run()
         }
         try {
             slice.result = stream->pull(slice.bytes);
+            slice.damaged = stream->damaged();
         } catch (...) {
             // Out of memory: the stream ends here, as a failed read would end it.
             slice.result = ContainerStream::Pull::End;
             slice.bytes.clear();
+            slice.damaged = true;
         }
+        slice.position = stream->position();
         const bool last = slice.result == ContainerStream::Pull::End;
         {
             std::lock_guard<std::mutex> lock(mutex);

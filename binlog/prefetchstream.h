@@ -30,12 +30,18 @@ public:
 
     // ContainerStream::pull, in the same order, from the slices pulled ahead.
     ContainerStream::Pull pull(std::vector<uint8_t> &out);
+    // ContainerStream::position and damaged as they were after the slice
+    // pulled last.
+    uint64_t position() const { return pulledPosition; }
+    bool damaged() const { return pulledDamage; }
 
 private:
     struct Slice
     {
         ContainerStream::Pull result = ContainerStream::Pull::End;
         std::vector<uint8_t> bytes;
+        uint64_t position = 0;
+        bool damaged = false;
     };
 
     void run();
@@ -47,6 +53,8 @@ private:
     std::vector<std::vector<uint8_t>> spare; // emptied slice buffers, for reuse
     bool stopping = false;
     bool ended = false; // the thread has queued its last slice
+    uint64_t pulledPosition = 0;
+    bool pulledDamage = false;
     std::thread worker;
 };
 

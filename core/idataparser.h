@@ -15,6 +15,9 @@ class IDataParser : public QObject
     Q_OBJECT
 
 public:
+    // Frames a reader hands over at a time; the last batch may hold fewer.
+    static constexpr int BatchSize = 2000;
+
     IDataParser();
     ~IDataParser() override;
 

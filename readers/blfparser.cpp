@@ -12,8 +12,6 @@
 
 #include "binlog.h"
 #include "decimaltext.h"
-#include "framecapacity.h"
-#include "framevector.h"
 
 namespace {
 
@@ -185,7 +183,6 @@ BOOL readMessage(HANDLE handle, const VBLObjectHeaderBase &peeked, Map map,
         Vemi_CANFD_Data frame;
         map(message, frame);
         applyTimes(message.mHeader, previousTime, frame);
-        FrameVector::reserveForAppend(frames, 1);
         frames.append(frame);
     }
     if (result != 0)
@@ -213,13 +210,25 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     BLGetFileStatisticsEx(handle, &statistics);
 
     uint64_t previousTime = 0;
-    QVector<Vemi_CANFD_Data> frames;
+    QVector<Vemi_CANFD_Data> batch;
+    batch.reserve(BatchSize);
+    // Progress by the share of the file read, up to 99 before the end; only
+    // a changed percentage is reported.
+    int percent = 0;
+    const auto reportShare = [this, handle, &percent] {
+        ULONGLONG position = 0;
+        ULONGLONG size = 0;
+        if (!BLGetReadPosition(handle, &position, &size) || size == 0)
+            return;
+        const int share = int(std::min<ULONGLONG>(position * 100 / size, 99));
+        if (share > percent) {
+            percent = share;
+            emit progressUpdated(percent, QStringLiteral("正在解析BLF..."));
+        }
+    };
     BOOL lastResult = TRUE;
     VBLObjectHeaderBase peeked{};
-    // More frames than the table can hold: the file ends there for us, and
-    // what was gathered is handed over as usual.
-    const int capacity = FrameCapacity::vectorLimit();
-    while (lastResult && frames.size() < capacity && BLPeekObject(handle, &peeked)) {
+    while (lastResult && BLPeekObject(handle, &peeked)) {
         if (stopRequested.load()) {
             qDebug("%s", parserStopLogLine);
             BLCloseHandle(handle);
@@ -228,28 +237,34 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
         switch (peeked.mObjectType) {
         case BL_OBJ_TYPE_CAN_MESSAGE:
             lastResult = readMessage<VBLCANMessage>(handle, peeked, mapClassic<VBLCANMessage>,
-                                                    previousTime, frames);
+                                                    previousTime, batch);
             break;
         case BL_OBJ_TYPE_CAN_MESSAGE2:
             lastResult = readMessage<VBLCANMessage2>(handle, peeked, mapClassic<VBLCANMessage2>,
-                                                     previousTime, frames);
+                                                     previousTime, batch);
             break;
         case BL_OBJ_TYPE_CAN_FD_MESSAGE:
             lastResult = readMessage<VBLCANFDMessage>(handle, peeked, mapCanFd, previousTime,
-                                                      frames);
+                                                      batch);
             break;
         case BL_OBJ_TYPE_CAN_FD_MESSAGE_64:
             lastResult = readMessage<VBLCANFDMessage64>(handle, peeked, mapCanFd64, previousTime,
-                                                        frames);
+                                                        batch);
             break;
         default:
             lastResult = BLSkipObject(handle, &peeked);
             break;
         }
+        if (batch.size() >= BatchSize) {
+            emit dataParsed(batch);
+            batch = QVector<Vemi_CANFD_Data>();
+            batch.reserve(BatchSize);
+            reportShare();
+        }
     }
 
-    if (!frames.isEmpty())
-        emit dataParsed(frames);
+    if (!batch.isEmpty())
+        emit dataParsed(batch);
     BLCloseHandle(handle);
     emit progressUpdated(100, QStringLiteral("解析完成"));
     emit parsingFinished(true, QStringLiteral("BLF文件解析成功"));

@@ -18,7 +18,7 @@
 class TextLogReader
 {
 public:
-    static constexpr int BatchSize = 2000;
+    static constexpr int BatchSize = IDataParser::BatchSize;
     static constexpr int ProgressInterval = 10000;
 
     // What one line came to.

@@ -414,6 +414,30 @@ private slots:
         QCOMPARE(openDescriptors(), descriptors);
     }
 
+    // Frames come in batches of 2000 as the file is read, each followed by the
+    // share of the file read so far when it grew.
+    void batchesAndProgress()
+    {
+        QByteArray stream;
+        for (int i = 0; i < 4500; ++i)
+            stream += obj(i);
+        const ParseRun run =
+            TestSupport::parseOnWorker(write(BlfBytes::file(stream, QVector<int>(13, 16384).toList())));
+        QVERIFY(run.result);
+        QCOMPARE(run.batchSizes(), (QList<int>{2000, 2000, 500}));
+        QCOMPARE(run.identifiers().size(), 4500);
+        QCOMPARE(run.identifiers().at(4499), uint(0x100 + 4499));
+        const QStringList seen = run.describe();
+        QCOMPARE(seen.first(), StartText);
+        QCOMPARE(seen.mid(seen.size() - 2), (QStringList{DoneText, SuccessText}));
+        const QList<int> percents = run.progressValues();
+        QVERIFY2(percents.size() >= 4 && percents.size() <= 6, qPrintable(seen.join('|')));
+        for (int i = 1; i + 1 < percents.size(); ++i) {
+            QVERIFY(percents[i] > percents[i - 1] && percents[i] <= 99);
+            QVERIFY(seen.contains(QStringLiteral("progress %1 正在解析BLF...").arg(percents[i])));
+        }
+    }
+
     void stopBeforeTheFirstObject()
     {
         const QString path = write(BlfBytes::file(obj(1) + obj(2)));

@@ -32,8 +32,6 @@ public:
     LoweredLimit &operator=(const LoweredLimit &) = delete;
 };
 
-const QString blfSuccess = QStringLiteral("finished 1 BLF文件解析成功");
-
 // Each frame's identifier word, flags, length and payload, in one order
 // whatever the order of the frames: what a sorted export keeps of them.
 QByteArrayList identifiersAndPayloads(const Frames &frames)
@@ -102,36 +100,6 @@ private slots:
             QCOMPARE(inserted.count(), (shown + 2) / 3);
             QCOMPARE(inserted.last().at(2).toInt(), shown - 1);
         }
-    }
-
-    void blfReaderStopsGathering_data()
-    {
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<int>("delivered");
-        QTest::newRow("below the frame count") << 5 << 5;
-        QTest::newRow("at the frame count") << 12 << 12;
-        QTest::newRow("above the frame count") << 20 << 12;
-    }
-
-    // The BLF reader gathers a whole file before it hands it over; it stops
-    // gathering at the limit and ends as after a whole file.
-    void blfReaderStopsGathering()
-    {
-        QFETCH(int, limit);
-        QFETCH(int, delivered);
-        const QString log = dir.filePath(QStringLiteral("twelve.blf"));
-        CHECKED(writeLog(log, SampleFrames::varied(12), ExportFormat::Blf));
-        const Frames whole = TestSupport::parseOnWorker(log).frames();
-        QCOMPARE(whole.size(), 12);
-
-        LoweredLimit lowered(limit);
-        const TestSupport::ParseRun run = TestSupport::parseOnWorker(log);
-        QVERIFY(run.result);
-        QCOMPARE(run.describe(),
-                 (QStringList{QStringLiteral("progress 0 开始解析BLF文件..."),
-                              QStringLiteral("data %1").arg(delivered),
-                              QStringLiteral("progress 100 解析完成"), blfSuccess}));
-        QCOMPARE(recordBytes(run.frames()), recordBytes(whole.mid(0, delivered)));
     }
 
     void window_data()
