@@ -37,6 +37,7 @@ bool DataHub::parseFile(const QString &filePath, std::atomic<bool> &stopRequeste
         connect(parser, &IDataParser::dataParsed, parser, sink, Qt::DirectConnection);
     else
         connect(parser, &IDataParser::dataParsed, this, &DataHub::dataParsed);
+    connect(parser, &IDataParser::endedEarly, this, &DataHub::endedEarly);
     connect(parser, &IDataParser::parsingFinished, this, &DataHub::parsingFinished);
     connect(parser, &IDataParser::parsingFinished, parser, &QObject::deleteLater);
 

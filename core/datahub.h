@@ -39,4 +39,6 @@ signals:
     void progressUpdated(int percent, const QString &message);
     void dataParsed(const QVector<Vemi_CANFD_Data> &data);
     void parsingFinished(bool success, const QString &message);
+    // Relayed from the reader, see IDataParser::endedEarly.
+    void endedEarly(const QString &reason);
 };

@@ -35,6 +35,11 @@ signals:
     void progressUpdated(int percent, const QString &message);
     void dataParsed(const QVector<Vemi_CANFD_Data> &data);
     void parsingFinished(bool success, const QString &message);
+    // The file ended before its last line or object was whole (cut, or
+    // damaged data): the frames read so far were handed over, and the run
+    // goes on to its closing reports as after a whole file. At most once,
+    // before parsingFinished; reason is a diagnostic text like the others.
+    void endedEarly(const QString &reason);
 };
 
 // Written by every reader when it sees the stop flag.
