@@ -254,7 +254,8 @@ BOOL BLIsDamaged(HANDLE handle);
 BOOL BLSetApplication(HANDLE handle, BYTE appID, BYTE appMajor, BYTE appMinor, BYTE appBuild);
 // Calendar time of time stamp 0, stored as given (local time by convention).
 BOOL BLSetMeasurementStartTime(HANDLE handle, const SYSTEMTIME *pStartTime);
-// compression: zlib level 0 (stored) to 9, 6 until set; reserved is ignored.
+// compression: level 0 (stored) to 9 as zlib counts them, 6 until set;
+// reserved is ignored.
 // FALSE for other levels and once an object was written.
 BOOL BLSetWriteOptions(HANDLE handle, DWORD compression, DWORD reserved);
 // Appends one object; its base header's mObjectSize says how many bytes to take.

@@ -28,6 +28,12 @@ bool BlfReader::open(const char *path)
     return true;
 }
 
+uint64_t BlfReader::position() const
+{
+    const uint64_t reached = stream ? stream->position() : 0;
+    return bytesInFile > 0 ? std::min(reached, bytesInFile) : reached;
+}
+
 bool BlfReader::peek(VBLObjectHeaderBase &base)
 {
     if (!frame())

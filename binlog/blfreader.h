@@ -33,7 +33,8 @@ public:
     bool skip();
 
     // How far into the file the objects handed out so far reach, and its size.
-    uint64_t position() const { return stream ? stream->position() : 0; }
+    // A cut container states an end past the file's; the position stops at it.
+    uint64_t position() const;
     uint64_t fileSize() const { return bytesInFile; }
     // Somewhere so far the file was cut or damaged: a container, an object,
     // or bytes that had to be stepped over.

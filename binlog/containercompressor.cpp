@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "logcontainer.h"
+#include "containerencoder.h"
 
 namespace binlog {
 
@@ -63,6 +63,7 @@ void ContainerCompressor::deliver(std::unique_lock<std::mutex> &lock)
 
 void ContainerCompressor::work()
 {
+    ContainerEncoder encoder(level);
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         jobAdded.wait(lock, [this] { return stopping || !jobs.empty(); });
@@ -74,7 +75,7 @@ void ContainerCompressor::work()
         Done result;
         result.sliceSize = slice.size();
         try {
-            result.container = LogContainer::encode(slice.data(), slice.size(), level);
+            result.container = encoder.encode(slice.data(), slice.size());
         } catch (...) {
             result.container.clear(); // out of memory: a failed container
         }

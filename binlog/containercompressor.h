@@ -1,8 +1,8 @@
 #pragma once
 
 // Compresses the slices of a BLF object stream into log containers on worker
-// threads and hands the containers back in stream order. zlib at level 6 is
-// most of the cost of writing a BLF file; one thread per core spreads it.
+// threads and hands the containers back in stream order. Compression is most
+// of the cost of writing a BLF file; one thread per core spreads it.
 // A container depends on its slice and the level alone, so the file is the
 // same byte for byte whatever the number of threads.
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include <libdeflate.h>
+
 #include "binlog.h"
 #include "logcontainer.h"
 #include "objectlayout.h"
@@ -13,6 +15,12 @@ namespace {
 
 // Compressed bytes read from the file at a time.
 constexpr std::size_t InputSlice = 65536;
+// The largest container inflated in one call; larger ones stream. Writers cut
+// at LogContainer::ChunkSize; this leaves room for those that cut later.
+constexpr uint32_t WholeLimit = 8 * LogContainer::ChunkSize;
+// Compressed payloads this much larger than their stated size cannot be
+// whole: stored deflate blocks add 5 bytes in 65535, the zlib frame 6.
+constexpr uint64_t WholeOverhead = 5 * (WholeLimit / 65535 + 1) + 6;
 
 } // namespace
 
@@ -25,6 +33,7 @@ ContainerStream::~ContainerStream()
 {
     if (zlibReady)
         inflateEnd(&zlib);
+    libdeflate_free_decompressor(inflater);
 }
 
 ContainerStream::Pull ContainerStream::pull(std::vector<uint8_t> &out)
@@ -37,6 +46,8 @@ ContainerStream::Pull ContainerStream::pull(std::vector<uint8_t> &out)
             if (opened != Open::Container)
                 return ended ? Pull::End : Pull::Gap;
         }
+        if (compressed && statedSize > 0 && pullWhole(out) > 0)
+            return Pull::Data;
         if ((compressed ? pullCompressed(out) : pullStored(out)) > 0)
             return Pull::Data;
     }
@@ -82,6 +93,9 @@ ContainerStream::Open ContainerStream::openNext()
             return Open::Skipped;
         }
         compressed = method == LogContainer::MethodZlib;
+        statedSize = LogContainer::uncompressedSize(header.data());
+        if (statedSize > WholeLimit || payloadLeft > uint64_t(statedSize) + WholeOverhead)
+            statedSize = 0;
         if (compressed) {
             const int rc = zlibReady ? inflateReset(&zlib) : inflateInit(&zlib);
             if (rc != Z_OK)
@@ -149,6 +163,37 @@ std::size_t ContainerStream::pullStored(std::vector<uint8_t> &out)
     if (payloadLeft == 0)
         open = false;
     return got;
+}
+
+std::size_t ContainerStream::pullWhole(std::vector<uint8_t> &out)
+{
+    const uint32_t expected = statedSize;
+    statedSize = 0; // tried once; on failure the container streams from its start
+    if (!inflater)
+        inflater = libdeflate_alloc_decompressor();
+    if (!inflater)
+        return 0;
+    // Read without touching the stream's state: a cut payload streams, and
+    // the streaming path notes the damage.
+    const auto size = std::size_t(payloadLeft);
+    input.resize(size);
+    if (readAt(payloadOffset, input.data(), size) < size)
+        return 0;
+    const std::size_t old = out.size();
+    out.resize(old + expected);
+    std::size_t consumed = 0;
+    // Without an output count libdeflate insists on exactly the stated size;
+    // bytes after the end of the zlib stream are ignored, as zlib ignores them.
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(
+        inflater, input.data(), size, out.data() + old, expected, &consumed, nullptr);
+    if (result != LIBDEFLATE_SUCCESS) {
+        out.resize(old);
+        return 0;
+    }
+    payloadOffset += payloadLeft;
+    payloadLeft = 0;
+    open = false;
+    return expected;
 }
 
 std::size_t ContainerStream::pullCompressed(std::vector<uint8_t> &out)

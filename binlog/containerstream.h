@@ -2,14 +2,19 @@
 
 // The inner object stream of a BLF file: walks the top-level objects from the
 // end of the file header, opens each log container, and hands out its payload
-// in slices, inflating as it goes. Every container is inflated once, and no
-// more than one slice is produced at a time, whatever sizes the file states.
+// in slices, inflating as it goes. A compressed container inflates in one call
+// to libdeflate when it inflates to exactly the size its header states and
+// that size is small; any other one, damaged or cut ones among them, streams
+// through zlib from its start. No more than one slice is produced at a time,
+// whatever sizes the file states.
 
 #include <cstdint>
 #include <istream>
 #include <vector>
 
 #include <zlib.h>
+
+struct libdeflate_decompressor;
 
 namespace binlog {
 
@@ -44,6 +49,7 @@ private:
     std::size_t readAt(uint64_t offset, uint8_t *to, std::size_t size);
     std::size_t readPayload(uint8_t *to, std::size_t size);
     std::size_t pullStored(std::vector<uint8_t> &out);
+    std::size_t pullWhole(std::vector<uint8_t> &out);
     std::size_t pullCompressed(std::vector<uint8_t> &out);
 
     std::istream &file;
@@ -52,10 +58,12 @@ private:
     uint64_t payloadLeft = 0; // payload bytes of the open container not yet read
     bool open = false;
     bool compressed = false;
+    uint32_t statedSize = 0; // of the open container; 0 once the whole-container path is out
     bool ended = false;
     bool damage = false;
     z_stream zlib{};
     bool zlibReady = false;
+    libdeflate_decompressor *inflater = nullptr;
     std::vector<uint8_t> input; // compressed bytes read, not yet inflated
 };
 

@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace binlog {
 
@@ -24,11 +23,10 @@ public:
     static constexpr uint16_t MethodStored = 0;
     static constexpr uint16_t MethodZlib = 2; // RFC 1950 stream
 
-    // One slice of the inner stream as a complete container, padding included:
-    // stored at level 0, else zlib at that level. The result depends on the
-    // arguments alone, so slices may be encoded on any thread. Empty when
-    // compression fails.
-    static std::vector<uint8_t> encode(const uint8_t *data, std::size_t size, int level);
+    // The first HeaderSize bytes of a container of objectSize bytes (header
+    // and payload) holding size bytes of the stream.
+    static void encodeHeader(uint8_t *header, uint64_t objectSize, uint16_t method,
+                             uint32_t size);
 
     // Zero bytes that follow a container of the given object size.
     static std::size_t padding(uint64_t objectSize) { return std::size_t(objectSize % 4); }

@@ -4,6 +4,7 @@
 #include <thread>
 #include <limits>
 
+#include "containerencoder.h"
 #include "logcontainer.h"
 #include "objectlayout.h"
 
@@ -127,7 +128,9 @@ bool LogFileWriter::close()
 void LogFileWriter::emitContainer(std::vector<uint8_t> slice)
 {
     if (threads == 0 || level == 0) {
-        writeContainer(LogContainer::encode(slice.data(), slice.size(), level), slice.size());
+        if (!encoder)
+            encoder = std::make_unique<ContainerEncoder>(level);
+        writeContainer(encoder->encode(slice.data(), slice.size()), slice.size());
         return;
     }
     if (!compressor) {

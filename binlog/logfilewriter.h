@@ -15,6 +15,7 @@
 
 #include "binlog.h"
 #include "containercompressor.h"
+#include "containerencoder.h"
 #include "fileheader.h"
 
 namespace binlog {
@@ -31,8 +32,8 @@ public:
 
     bool setApplication(uint8_t id, uint8_t major, uint8_t minor, uint8_t build);
     bool setMeasurementStartTime(const SYSTEMTIME &start);
-    // zlib level 0 (stored) to 9; fixed once the first object was written, so
-    // that one file never mixes compression methods.
+    // Level 0 (stored) to 9, as zlib counts them; fixed once the first object
+    // was written, so that one file never mixes compression methods.
     bool setCompressionLevel(uint32_t level);
     // Compression threads; 0 compresses each container on the writing thread.
     // Defaults to one per core. The file is the same either way.
@@ -55,6 +56,7 @@ private:
     int level = 6;
     unsigned threads;
     std::unique_ptr<ContainerCompressor> compressor; // made with the first container
+    std::unique_ptr<ContainerEncoder> encoder;       // without compression threads
     bool failed = false;
     uint64_t lastObjectTime = 0; // nanoseconds, the largest seen
     std::vector<uint8_t> pending; // stream bytes not yet in a container

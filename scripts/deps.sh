@@ -6,7 +6,8 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
     case "$group" in
-        build) packages+=(cmake make g++ pkg-config qtbase5-dev qttools5-dev-tools qttools5-dev zlib1g-dev) ;;
+        build) packages+=(cmake make g++ pkg-config qtbase5-dev qttools5-dev-tools qttools5-dev
+                          zlib1g-dev libdeflate-dev) ;;
         test)  packages+=(python3-can tshark can-utils locales clang libclang-rt-14-dev
                           desktop-file-utils) ;;
         run)   packages+=(fonts-wqy-microhei) ;;

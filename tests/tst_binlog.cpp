@@ -283,14 +283,18 @@ private slots:
     {
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("method");
-        QTest::newRow("level 0") << 0 << 0;
-        QTest::newRow("level 6") << 6 << 2;
+        QTest::addColumn<QByteArray>("zlibHeader"); // the level's hint, as zlib writes it
+        QTest::newRow("level 0") << 0 << 0 << QByteArray();
+        QTest::newRow("level 1") << 1 << 2 << QByteArray("\x78\x01");
+        QTest::newRow("level 6") << 6 << 2 << QByteArray("\x78\x9c");
+        QTest::newRow("level 9") << 9 << 2 << QByteArray("\x78\xda");
     }
 
     void manyObjectsSpanContainers()
     {
         QFETCH(int, level);
         QFETCH(int, method);
+        QFETCH(QByteArray, zlibHeader);
         const QString path = dir.filePath(QStringLiteral("many%1.blf").arg(level));
         const QList<QByteArray> objects = mixedObjects(10000);
         QVERIFY(BlfBytes::writeAll(path, objects, level));
@@ -302,6 +306,8 @@ private slots:
         for (int i = 0; i < containers.size(); ++i) {
             QCOMPARE(int(containers[i].method), method);
             QCOMPARE(int(containers[i].statedSize), containers[i].payload.size());
+            if (method == 2)
+                QCOMPARE(file.mid(int(containers[i].offset) + 32, 2), zlibHeader);
             if (i + 1 < containers.size())
                 QCOMPARE(containers[i].payload.size(), 131072);
             stream += containers[i].payload;
@@ -310,6 +316,7 @@ private slots:
         QCOMPARE(containers.size(), stream.size() / 131072 + 1);
         if (level > 0)
             QVERIFY(file.size() < stream.size() / 2);
+        QCOMPARE(int(le(file, 13, 1)), level);
 
         const auto read = BlfBytes::readAll(path, 136);
         QCOMPARE(read.size(), objects.size());

@@ -37,6 +37,31 @@ QByteArray withStatedSize(qint64 stated)
     return BlfBytes::header() + BlfBytes::container(threeObjects(), 2, stated);
 }
 
+// A compressed container of payload whose zlib stream is followed by tail
+// inside the container.
+QByteArray withTailAfterZlib(const QByteArray &payload, const QByteArray &tail)
+{
+    QByteArray container = BlfBytes::container(payload);
+    const auto objectSize = quint32(BlfBytes::get(container, 8, 4)) + quint32(tail.size());
+    container = container.left(int(objectSize) - tail.size()) + tail;
+    BlfBytes::put(container, 8, objectSize, 4);
+    return container + QByteArray(int(objectSize % 4), '\0');
+}
+
+// 200 objects cut into containers of about 1000 bytes, the stated size of
+// every other one wrong: both ways of inflating take turns.
+QByteArray alternatingStatedSizes(QByteArray &stream)
+{
+    for (int n = 1; n <= 200; ++n)
+        stream += obj(n);
+    QByteArray file = BlfBytes::header();
+    for (int at = 0, i = 0; at < stream.size(); at += 1000, ++i) {
+        const QByteArray piece = stream.mid(at, 1000);
+        file += BlfBytes::container(piece, 2, i % 2 ? piece.size() + 8 * (i % 4 - 2) : -1);
+    }
+    return file;
+}
+
 } // namespace
 
 class TestBinlogRobust : public QObject
@@ -126,6 +151,16 @@ private slots:
         QTest::newRow("stated size too large") << withStatedSize(stream.size() + 8) << all;
         QTest::newRow("stated size 0") << withStatedSize(0) << all;
         QTest::newRow("stated size 4 GB") << withStatedSize(0xFFFFFFFF) << all;
+        QByteArray alternating;
+        const QByteArray alternatingFile = alternatingStatedSizes(alternating);
+        Times counted;
+        for (quint64 n = 1; n <= 200; ++n)
+            counted << n;
+        QTest::newRow("stated sizes wrong in every other container")
+            << alternatingFile << counted;
+        QTest::newRow("bytes after the zlib stream")
+            << header + withTailAfterZlib(obj(1), "tail") + BlfBytes::container(obj(2) + obj(3))
+            << all;
         QTest::newRow("container size 4 GB")
             << header + BlfBytes::container(stream).replace(8, 4, "\xff\xff\xff\xff") << all;
         QTest::newRow("inflates to 16 MiB of zeros")
@@ -140,6 +175,58 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(Times, times);
         QCOMPARE(timesOf(file), times);
+    }
+
+    // What the file left for BLIsDamaged and how far BLGetReadPosition got,
+    // after every object was read.
+    void damageAndEndPosition_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("reachesEnd"); // the position is the file's end, bar padding
+        const QByteArray header = BlfBytes::header();
+        QByteArray stream;
+        const QByteArray alternating = alternatingStatedSizes(stream);
+        const QByteArray compressed = BlfBytes::file(stream, {1000, 3000});
+        QTest::newRow("compressed") << compressed << false << true;
+        QTest::newRow("stored") << BlfBytes::file(stream, {1000, 3000}, 0) << false << true;
+        QTest::newRow("stated sizes wrong") << alternating << false << true;
+        QTest::newRow("stated size 0") << withStatedSize(0) << false << true;
+        QTest::newRow("bytes after the zlib stream")
+            << header + withTailAfterZlib(threeObjects(), "tail") << false << true;
+        QTest::newRow("cut in the last payload")
+            << compressed.left(compressed.size() - 100) << true << true;
+        QTest::newRow("cut in the last container's header")
+            << compressed + BlfBytes::container(obj(9)).left(20) << true << true;
+        QByteArray damaged = compressed;
+        const int middle = 144 + 32 + 200;
+        for (int i = middle; i < middle + 16; ++i)
+            damaged[i] = char(damaged[i] ^ 0x5A);
+        QTest::newRow("damaged deflate data") << damaged << true << false;
+        QTest::newRow("unknown method")
+            << header + BlfBytes::container(obj(1), 5) + BlfBytes::container(obj(2)) << true
+            << true;
+    }
+
+    void damageAndEndPosition()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, damaged);
+        QFETCH(bool, reachesEnd);
+        const QString path = TestSupport::writeFile(dir.path(), QStringLiteral("d.blf"), file);
+        HANDLE handle = BLCreateFile(qPrintable(path), BL_GENERIC_READ);
+        QVERIFY(handle != BL_INVALID_HANDLE_VALUE);
+        VBLObjectHeaderBase base{};
+        while (BLSkipObject(handle, &base)) {
+        }
+        ULONGLONG position = 0, size = 0;
+        QVERIFY(BLGetReadPosition(handle, &position, &size));
+        const BOOL isDamaged = BLIsDamaged(handle);
+        QVERIFY(BLCloseHandle(handle));
+        QCOMPARE(size, ULONGLONG(file.size()));
+        QCOMPARE(isDamaged, damaged ? TRUE : FALSE);
+        QVERIFY(position <= size);
+        QCOMPARE(position + 3 >= size, reachesEnd);
     }
 
     void unreadableFiles_data()
