@@ -33,6 +33,27 @@ void BenchReport::addMemory(const QString &format, const LoadReport &load)
     memory << MemoryRow{format, load};
 }
 
+void BenchReport::addWait(const QString &label, const Measurement &wait, double limit)
+{
+    waits << WaitRow{label, wait, limit};
+}
+
+void BenchReport::printWaits() const
+{
+    if (waits.isEmpty())
+        return;
+    std::printf("\nFrom the click to the first rows in the store\n");
+    for (const WaitRow &row : waits) {
+        if (!row.wait.ok) {
+            std::printf("%-38s (failed)\n", qPrintable(row.label));
+            continue;
+        }
+        std::printf("%-38s %9.1f ms  %6lld rows  <= %g ms %s\n", qPrintable(row.label),
+                    row.wait.seconds * 1e3, row.wait.frames, row.limit * 1e3,
+                    verdict(row.wait.seconds <= row.limit));
+    }
+}
+
 const BenchReport::Row *BenchReport::find(const QString &label) const
 {
     for (const Row &row : rows) {
@@ -66,6 +87,7 @@ void BenchReport::print(qint64 frames) const
         }
         std::printf("\n");
     }
+    printWaits();
 
     if (memory.isEmpty())
         return;

@@ -15,6 +15,8 @@ public:
     void add(const QString &label, const Measurement &ours, const Measurement *peer = nullptr,
              double peerRatio = 0, const QString &atLeastAs = QString());
     void addMemory(const QString &format, const LoadReport &load);
+    // A time to wait rather than a rate, met at limit seconds or less.
+    void addWait(const QString &label, const Measurement &wait, double limit);
     void print(qint64 frames) const;
 
 private:
@@ -33,8 +35,17 @@ private:
         LoadReport load;
     };
 
+    struct WaitRow
+    {
+        QString label;
+        Measurement wait;
+        double limit = 0;
+    };
+
     const Row *find(const QString &label) const;
+    void printWaits() const;
 
     QVector<Row> rows;
     QVector<MemoryRow> memory;
+    QVector<WaitRow> waits;
 };

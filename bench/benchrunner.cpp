@@ -74,6 +74,33 @@ Measurement BenchRunner::read(const QString &path)
     return one;
 }
 
+Measurement BenchRunner::firstRows(const QString &path)
+{
+    Measurement one;
+    FrameStore store;
+    DataHub hub;
+    CanDataExporter exporter;
+    LogWorker worker(&hub, &store, &exporter);
+    QEventLoop loop;
+    QElapsedTimer timer;
+    QObject::connect(&store, &FrameStore::framesAppended, &loop, [&](int first, int last) {
+        if (one.ok)
+            return;
+        one.seconds = double(timer.nsecsElapsed()) / 1e9;
+        one.ok = true;
+        one.frames = last - first + 1;
+        loop.quit();
+    });
+    // A file without frames ends the wait as well; ok stays false.
+    QObject::connect(&worker, &LogWorker::loadEnded, &loop, &QEventLoop::quit);
+    timer.start();
+    worker.load(path);
+    loop.exec();
+    worker.shutdown();
+    one.bytes = QFileInfo(path).size();
+    return one;
+}
+
 Measurement BenchRunner::write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
                                SortOrder order, const QString &path)
 {

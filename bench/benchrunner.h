@@ -20,6 +20,9 @@ public:
     // End to end: DataHub::parseFile on a QThread::create worker, the batches
     // queued to a frame store on this thread, until the last frame is in.
     static Measurement read(const QString &path);
+    // The window's first rows: from LogWorker::load until the store's first
+    // framesAppended, the load then stopped. frames is the rows that came first.
+    static Measurement firstRows(const QString &path);
     // CanDataExporter::exportData called here, nothing listening to progress.
     static Measurement write(const QVector<Vemi_CANFD_Data> &frames, ExportFormat format,
                              SortOrder order, const QString &path);

@@ -3,10 +3,13 @@
 //
 // Generates a corpus of FRAMES frames (default 1 000 000) as ASC, CSV and BLF
 // and times our reading (end to end into the frame store), writing and load
-// memory against python-can. --scale opens a large corpus of each format in a
+// memory against python-can, and the wait for the first rows of a file of
+// 10 000 000 frames. --scale opens a large corpus of each format in a
 // fresh process and converts it to the two other formats.
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <utility>
 
 #include <QCoreApplication>
@@ -85,6 +88,49 @@ Corpus makeCorpus(const Options &options, const QString &dir)
     }
     std::fflush(stdout);
     return corpus;
+}
+
+// From the click to the first rows, on files of FirstRowsFrames frames: the
+// corpus itself when it is that large, else one of their own, made only when
+// a row is wanted and removed afterwards.
+constexpr int FirstRowsFrames = 10000000;
+constexpr double FirstRowsLimit = 0.1; // seconds
+
+void addFirstRows(const Options &options, const Corpus &corpus, const QString &dir,
+                  const std::function<bool(const QString &)> &wanted, BenchReport &report)
+{
+    QVector<ExportFormat> formats;
+    for (ExportFormat format : Corpus::formats()) {
+        if (wanted(QStringLiteral("first rows ") + Corpus::name(format)))
+            formats << format;
+    }
+    if (formats.isEmpty())
+        return;
+    const bool own = options.frames < FirstRowsFrames;
+    const QString folder = QDir(dir).filePath(QStringLiteral("first-rows"));
+    Corpus large(own ? FirstRowsFrames : 0);
+    if (own) {
+        note("generating %s frames for the first rows\n", QString::number(FirstRowsFrames));
+        if (!QDir().mkpath(folder) || !large.writeFiles(folder)) {
+            std::printf("cannot write the first rows' corpus into %s\n", qPrintable(folder));
+            QDir(folder).removeRecursively();
+            return;
+        }
+        large.dropFrames();
+    }
+    for (ExportFormat format : formats) {
+        const QString path = own ? large.path(format) : corpus.path(format);
+        QVector<Measurement> runs;
+        for (int round = 0; round < options.runs; ++round)
+            runs << BenchRunner::firstRows(path);
+        report.addWait(QStringLiteral("first rows ") + Corpus::name(format)
+                           + QStringLiteral(", %1 M frames").arg(std::max(options.frames,
+                                                                          FirstRowsFrames)
+                                                                 / 1000000),
+                       BenchRunner::median(runs), FirstRowsLimit);
+    }
+    if (own)
+        QDir(folder).removeRecursively();
 }
 
 int runBench(const Options &options, const QString &dir)
@@ -206,6 +252,7 @@ int runBench(const Options &options, const QString &dir)
         report.addMemory(Corpus::name(format),
                          BenchRunner::loadInChild(corpus.path(format), QString()));
     }
+    addFirstRows(options, corpus, dir, wanted, report);
     report.print(options.frames);
     return 0;
 }
