@@ -105,3 +105,23 @@ void BenchReport::print(qint64 frames) const
                     above / double(row.load.rows), verdict(above <= limit));
     }
 }
+
+void BenchReport::printMarkdown() const
+{
+    std::printf("\n| Operation | Tavrix frames/s | MB/s | python-can frames/s | MB/s | Ratio |\n"
+                "|---|---:|---:|---:|---:|---:|\n");
+    for (const Row &row : rows) {
+        std::printf("| %s | %.0f | %.1f | ", qPrintable(row.label), row.ours.framesPerSecond(),
+                    row.ours.megabytesPerSecond());
+        if (row.hasPeer) {
+            std::printf("%.0f | %.1f | %.1f× |\n", row.peer.framesPerSecond(),
+                        row.peer.megabytesPerSecond(),
+                        row.ours.framesPerSecond() / row.peer.framesPerSecond());
+        } else {
+            std::printf("– | – | – |\n");
+        }
+    }
+    for (const WaitRow &row : waits)
+        std::printf("| %s | %.1f ms to the first %lld rows | | | | |\n", qPrintable(row.label),
+                    row.wait.seconds * 1e3, row.wait.frames);
+}

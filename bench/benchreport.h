@@ -18,6 +18,8 @@ public:
     // A time to wait rather than a rate, met at limit seconds or less.
     void addWait(const QString &label, const Measurement &wait, double limit);
     void print(qint64 frames) const;
+    // The rows and the waits again, as a Markdown table for the README.
+    void printMarkdown() const;
 
 private:
     struct Row

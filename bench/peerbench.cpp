@@ -45,11 +45,35 @@ def writer(cls, path, **options):
         return len(messages)
     return run
 
+# A conversion as python-can's logconvert makes one: every message read is
+# written at once.
+def converter(read_cls, source, write_cls, target, **options):
+    def run():
+        count = 0
+        log = write_cls(target, **options)
+        with read_cls(source) as messages_in:
+            for message in messages_in:
+                log.on_message_received(message)
+                count += 1
+        log.stop()
+        return count
+    return run
+
 timed("read ASC", reader(can.ASCReader, asc), asc)
 timed("read BLF", reader(can.BLFReader, blf), blf)
-peer_asc, peer_blf = os.path.join(out, "peer.asc"), os.path.join(out, "peer.blf")
-timed("write ASC", writer(can.ASCWriter, peer_asc), peer_asc)
-timed("write BLF", writer(can.BLFWriter, peer_blf, compression_level=6), peer_blf)
+peer = {suffix: os.path.join(out, "peer." + suffix) for suffix in ("asc", "blf", "csv")}
+timed("write ASC", writer(can.ASCWriter, peer["asc"]), peer["asc"])
+timed("write BLF", writer(can.BLFWriter, peer["blf"], compression_level=6), peer["blf"])
+# python-can's CSV is a dialect of its own; it reads the file it wrote.
+timed("write CSV", writer(can.CSVWriter, peer["csv"]), peer["csv"])
+timed("read CSV", reader(can.CSVReader, peer["csv"]), peer["csv"])
+timed("convert ASC to BLF",
+      converter(can.ASCReader, asc, can.BLFWriter, peer["blf"], compression_level=6), asc)
+timed("convert BLF to ASC", converter(can.BLFReader, blf, can.ASCWriter, peer["asc"]), blf)
+timed("convert CSV to ASC",
+      converter(can.CSVReader, peer["csv"], can.ASCWriter, peer["asc"]), peer["csv"])
+for path in peer.values():
+    os.remove(path)
 )";
 
 } // namespace
