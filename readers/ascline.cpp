@@ -18,9 +18,10 @@ constexpr uint64_t MicrosPerSecond = 1000000;
 constexpr int ClassicDataBytes = 8;
 
 // The most tokens a line is read for: the ten fields of a CAN FD line with a
-// name, 64 data bytes, and the three trailing fields up to the flags. Tokens
-// past these are never looked at.
-constexpr int MaxTokens = 10 + Vemi_CANFD_Data::MaxDataLength + 3;
+// name, 64 data bytes, the three trailing fields up to the flags and one
+// after them (which shows the flags whole). Tokens past these are never
+// looked at.
+constexpr int MaxTokens = 10 + Vemi_CANFD_Data::MaxDataLength + 4;
 
 // A token as the start and size of its text within the line.
 struct Span
@@ -237,12 +238,26 @@ bool fillCommon(const Token &time, const Token &channel, const Token &direction,
     return true;
 }
 
+// Whether a line's data bytes are all there: as many as the frame has, and
+// when the line ends with them, the last as wide as the first (writers give
+// every byte the same width, so a shorter last one was cut).
+template<typename Tokens>
+bool bytesComplete(const Tokens &tokens, int count, int first, int bytes, int wanted)
+{
+    if (bytes < wanted)
+        return false;
+    return bytes < 2 || count > first + bytes
+           || tokens(first + bytes - 1).size() >= tokens(first).size();
+}
+
 // <time> <channel> <id>[x] <dir> d <dlc> <byte>... [annotations]
 // <time> <channel> <id>[x] <dir> r [<dlc>] [annotations]
 // Data bytes are read as long as the tokens are bytes: an annotation is never
-// data, and bytes it leaves missing stay 0.
+// data, and bytes it leaves missing stay 0. complete: see bytesComplete; a
+// remote frame, whether it has its DLC.
 template<typename Tokens>
-bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+                 bool &complete)
 {
     const auto kind = tokens(4);
     const bool remote = equalsIgnoringCase(kind, "r");
@@ -256,9 +271,12 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
     frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
     if (remote) {
         frame.id |= Vemi_CANFD_Data::RemoteBit;
+        // Without its DLC the line may have been cut before it.
+        complete = count >= 6;
         return true;
     }
     const int available = std::min<int>(frame.length, count - 6);
+    complete = bytesComplete(tokens, count, 6, available, frame.length);
     for (int i = 0; i < available; ++i) {
         if (!byteValue(tokens(6 + i), base, frame.data[i]))
             break;
@@ -268,8 +286,11 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
 
 // <time> CANFD <channel> <dir> <id>[x] [<name>] <brs> <esi> <dlc> <data length>
 //     <byte>... [<duration> <bit count> <flags> ...]
+// complete: the bytes are all there (bytesComplete), and the trailing fields
+// are missing or reach past the flags, which a cut could shorten.
 template<typename Tokens>
-bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+               bool &complete)
 {
     // A symbolic name stands where the bit-rate switch column, a decimal
     // number, would.
@@ -289,6 +310,9 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
     const int first = at + 4;
     const int length = int(dataLength);
     const int present = std::min(length, count - first);
+    const int trailing = count - first - present;
+    complete = bytesComplete(tokens, count, first, present, length)
+               && (trailing == 0 || trailing > 3);
     for (int i = 0; i < present; ++i) {
         if (!byteValue(tokens(first + i), base, frame.data[i]))
             return false;
@@ -324,12 +348,13 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
 // Fills the record from the tokens of a line, tokens(i) giving token i; false
 // when the line fits neither layout.
 template<typename Tokens>
-bool fillRecord(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillRecord(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+                bool &complete)
 {
     if (count < 5)
         return false;
-    return isCanFdMark(tokens(1)) ? fillCanFd(tokens, count, base, frame)
-                                  : fillClassic(tokens, count, base, frame);
+    return isCanFdMark(tokens(1)) ? fillCanFd(tokens, count, base, frame, complete)
+                                  : fillClassic(tokens, count, base, frame, complete);
 }
 
 // Calls use(tokens, count) with the first tokens of the line (at most
@@ -352,11 +377,15 @@ auto withTokens(const QString &line, int maxTokens, Use use)
 }
 
 template<typename Text>
-bool parseTokens(const Text &line, int base, Vemi_CANFD_Data &frame)
+bool parseTokens(const Text &line, int base, Vemi_CANFD_Data &frame, bool *complete)
 {
-    return withTokens(line, MaxTokens, [&](const auto &tokens, int count) {
-        return fillRecord(tokens, count, base, frame);
+    bool whole = true;
+    const bool filled = withTokens(line, MaxTokens, [&](const auto &tokens, int count) {
+        return fillRecord(tokens, count, base, frame, whole);
     });
+    if (complete)
+        *complete = filled && whole;
+    return filled;
 }
 
 template<typename Text>
@@ -389,14 +418,16 @@ bool readFirstTime(const Text &line, uint64_t &micros)
 
 } // namespace
 
-bool AscLine::readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame)
+bool AscLine::readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame,
+                        bool *complete)
 {
-    return parseTokens(line, base, frame);
+    return parseTokens(line, base, frame, complete);
 }
 
-bool AscLine::readFrame(const QString &line, int base, Vemi_CANFD_Data &frame)
+bool AscLine::readFrame(const QString &line, int base, Vemi_CANFD_Data &frame,
+                        bool *complete)
 {
-    return parseTokens(line, base, frame);
+    return parseTokens(line, base, frame, complete);
 }
 
 void AscLine::readBaseLine(QLatin1String line, Settings &settings)

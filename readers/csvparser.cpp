@@ -265,6 +265,46 @@ bool fillRecord(View line, Vemi_CANFD_Data &frame)
     return true;
 }
 
+// How many whole blank-separated bytes the data field of a frame line holds:
+// a last byte shorter than the first is cut (writers give every byte the
+// same width).
+template<typename View>
+int dataBytesPresent(View line)
+{
+    Fields<View> fields;
+    if (!splitFields(line, fields))
+        return 0;
+    const View field = trimmed(fields[DataField]);
+    int count = 0;
+    int firstWidth = 0;
+    int width = 0;
+    for (int i = 0; i <= int(field.size()); ++i) {
+        if (i < int(field.size()) && field.at(i).unicode() != ' ') {
+            ++width;
+            continue;
+        }
+        if (width > 0) {
+            firstWidth = count == 0 ? width : firstWidth;
+            ++count;
+        }
+        if (i == int(field.size()) && count >= 2 && width > 0 && width < firstWidth)
+            --count;
+        width = 0;
+    }
+    return count;
+}
+
+// A last line without its line end is whole when it is the header, a comment
+// or empty, or a frame with every data byte.
+template<typename View>
+bool isWholeLastLine(View line, qint64 lineNumber, TextLogReader::Line outcome,
+                     const Vemi_CANFD_Data &frame)
+{
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || lineNumber == 1)
+        return true;
+    return outcome == TextLogReader::Line::Frame && dataBytesPresent(line) >= frame.length;
+}
+
 template<typename View>
 TextLogReader::Line readLine(View line, qint64 lineNumber, Vemi_CANFD_Data &frame)
 {
@@ -296,10 +336,17 @@ bool CsvParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     TextLogReader reader(*this, {QStringLiteral("开始解析CSV文件..."),
                                  QStringLiteral("正在解析CSV..."),
                                  QStringLiteral("CSV文件解析成功")});
-    return reader.run(filePath, QIODevice::Text, stopRequested,
-                      [](const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame) {
-                          return line.isAscii()
-                                     ? readLine(line.asciiLine(), lineNumber, frame)
-                                     : readLine(QStringView(line.textLine()), lineNumber, frame);
-                      });
+    return reader.run(
+        filePath, QIODevice::Text, stopRequested,
+        [](const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame) {
+            return line.isAscii() ? readLine(line.asciiLine(), lineNumber, frame)
+                                  : readLine(QStringView(line.textLine()), lineNumber, frame);
+        },
+        [](const LineSource &line, qint64 lineNumber, TextLogReader::Line outcome,
+           const Vemi_CANFD_Data &frame) {
+            return line.isAscii()
+                       ? isWholeLastLine(line.asciiLine(), lineNumber, outcome, frame)
+                       : isWholeLastLine(QStringView(line.textLine()), lineNumber, outcome,
+                                         frame);
+        });
 }

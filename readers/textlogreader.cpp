@@ -26,7 +26,7 @@ void TextLogReader::stopped()
     qDebug("%s", parserStopLogLine);
 }
 
-void TextLogReader::closingStep(qint64 lineCount)
+void TextLogReader::closingStep(qint64 lineCount, const LineSource &lines)
 {
     if (batch.size() >= BatchSize) {
         emit parser.dataParsed(batch);
@@ -34,16 +34,23 @@ void TextLogReader::closingStep(qint64 lineCount)
         batch.reserve(BatchSize);
     }
     if (lineCount % ProgressInterval == 0) {
-        // One percent per thousand lines, held at 95 until the end.
-        const int percent = int(std::min<qint64>(lineCount / 1000, 95));
+        // The share of the file read, up to 99 before the end, as the window
+        // shows it; a file of unknown size (a pipe) counts one percent per
+        // thousand lines, held at 95.
+        const qint64 size = lines.size();
+        const int percent = size > 0
+                                ? int(std::min<qint64>(lines.position() * 100 / size, 99))
+                                : int(std::min<qint64>(lineCount / 1000, 95));
         emit parser.progressUpdated(percent, texts.progress);
     }
 }
 
-void TextLogReader::finish()
+void TextLogReader::finish(bool cut)
 {
     if (!batch.isEmpty())
         emit parser.dataParsed(batch);
+    if (cut)
+        emit parser.endedEarly(QStringLiteral("文件末行不完整"));
     emit parser.progressUpdated(100, QStringLiteral("解析完成"));
     emit parser.parsingFinished(true, texts.success);
 }

@@ -67,6 +67,9 @@ QStringList ParseRun::describe() const
         case HubEvent::Data:
             lines << QStringLiteral("data %1").arg(event.batch.size());
             break;
+        case HubEvent::EndedEarly:
+            lines << QStringLiteral("ended early %1").arg(event.message);
+            break;
         case HubEvent::Finished:
             lines << QStringLiteral("finished %1 %2").arg(int(event.success)).arg(event.message);
             break;
@@ -99,6 +102,11 @@ ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> 
                      [&run](const QVector<Vemi_CANFD_Data> &data) {
         HubEvent event(HubEvent::Data);
         event.batch = data;
+        run.events << event;
+    });
+    QObject::connect(&hub, &DataHub::endedEarly, &recorder, [&run](const QString &reason) {
+        HubEvent event(HubEvent::EndedEarly);
+        event.message = reason;
         run.events << event;
     });
     QObject::connect(&hub, &DataHub::parsingFinished, &recorder,

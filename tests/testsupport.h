@@ -17,7 +17,7 @@ namespace TestSupport {
 // One signal as a hub listener saw it, in arrival order.
 struct HubEvent
 {
-    enum Kind { Progress, Data, Finished };
+    enum Kind { Progress, Data, EndedEarly, Finished };
     explicit HubEvent(Kind k) : kind(k) {}
     Kind kind;
     int percent = 0;
@@ -37,7 +37,8 @@ struct ParseRun
     QList<int> batchSizes() const;
     int count(HubEvent::Kind kind) const;
     // One line per event: "progress 0 <message>", "data <batch size>",
-    // "finished 1 <message>"; compares readably as a whole run.
+    // "ended early <reason>", "finished 1 <message>"; compares readably as a
+    // whole run.
     QStringList describe() const;
     // The ID word of every frame delivered, in order.
     QVector<uint> identifiers() const;

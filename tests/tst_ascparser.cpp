@@ -257,13 +257,26 @@ private slots:
                  expect(2, 1, 0x40, 200000, "0.2", 0)};
     }
 
+    // Each row's lines as whole lines; then without the last line end, where
+    // the last line gives the same frame, or is reported as cut and gives none.
     void frameLines()
     {
         QFETCH(QByteArray, text);
         QFETCH(QVector<Vemi_CANFD_Data>, expected);
-        const ParseRun run = parseText(text);
+        const ParseRun run = parseText(text + '\n');
         QVERIFY(run.result);
+        QCOMPARE(run.count(HubEvent::EndedEarly), 0);
         compareFrames(run.frames(), expected);
+
+        const ParseRun unended = parseText(text);
+        QVERIFY(unended.result);
+        if (unended.count(HubEvent::EndedEarly) == 0) {
+            compareFrames(unended.frames(), expected);
+            return;
+        }
+        const QVector<Vemi_CANFD_Data> kept = unended.frames();
+        QVERIFY(kept.size() >= expected.size() - 1);
+        compareFrames(kept, expected.mid(0, kept.size()));
     }
 
     // Microseconds from the time token: halves round upward, and a time that
@@ -340,10 +353,12 @@ private slots:
             QCOMPARE(frames.at(i).identifier(), uint32_t(i + 1));
     }
 
+    // Progress is the share of the file read, reported at the lines given
+    // (every 10 000th that reaches the closing step), up to 99 before the end.
     void progress_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QList<int>>("expected");
+        QTest::addColumn<QList<int>>("reportingLines");
 
         const QByteArray comment("; filler");
         auto with = [&](const QByteArray &line10k, const QByteArray &line20k) -> QByteArray {
@@ -353,26 +368,37 @@ private slots:
         };
         const QByteArray frame("0.1 1 100 Rx d 1 01");
         QTest::newRow("frames at 10 000 and 20 000")
-            << with(frame, frame) << QList<int>{0, 10, 20, 100};
-        QTest::newRow("comment at 10 000") << with(comment, frame) << QList<int>{0, 20, 100};
+            << with(frame, frame) << QList<int>{10000, 20000};
+        QTest::newRow("comment at 10 000") << with(comment, frame) << QList<int>{20000};
         QTest::newRow("plain text at 10 000")
-            << with("internal events logged", frame) << QList<int>{0, 10, 20, 100};
+            << with("internal events logged", frame) << QList<int>{10000, 20000};
         QTest::newRow("dropped frame line at 10 000")
-            << with("0.1 1 100 Rx d", frame) << QList<int>{0, 20, 100};
+            << with("0.1 1 100 Rx d", frame) << QList<int>{20000};
         QTest::newRow("status line naming Rx at 10 000")
             << with("0.5 CAN 1 Status:chip status error passive - TxErr: 132 RxErr: 0", frame)
-            << QList<int>{0, 20, 100};
+            << QList<int>{20000};
         QTest::newRow("error frame at 10 000")
-            << with("0.5 1 ErrorFrame", frame) << QList<int>{0, 10, 20, 100};
+            << with("0.5 1 ErrorFrame", frame) << QList<int>{10000, 20000};
+        QList<int> everyTenThousand;
+        for (int line = 10000; line <= 120000; line += 10000)
+            everyTenThousand << line;
+        // The last line is all of the file: 99 until the end reports 100.
         QTest::newRow("120 000 lines")
-            << repeatedLines(120000, "Start of measurement")
-            << QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 95, 95, 95, 100};
+            << repeatedLines(120000, "Start of measurement") << everyTenThousand;
     }
 
     void progress()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QList<int>, expected);
+        QFETCH(QList<int>, reportingLines);
+        QList<int> expected{0};
+        for (const int line : reportingLines) {
+            int end = -1;
+            for (int n = 0; n < line; ++n)
+                end = text.indexOf('\n', end + 1);
+            expected << std::min<int>(int(qint64(end + 1) * 100 / text.size()), 99);
+        }
+        expected << 100;
         const ParseRun run = parseText(text);
         QCOMPARE(run.progressValues(), expected);
         for (const HubEvent &event : run.events) {

@@ -243,6 +243,80 @@ private slots:
         verifySameFrames(read, frames, *traits);
     }
 
+    // Each of our files cut at every byte: the frames read are the first ones
+    // of the whole file, and a file that gives fewer frames than its whole
+    // lines hold, or ends inside a frame, says that it ended early. A cut in
+    // the middle of a frame's data bytes always does.
+    void cutAtEveryByte_data()
+    {
+        QTest::addColumn<FormatTraitsPtr>("traits");
+        for (const FormatTraits *traits : {&asc, &csv, &blf})
+            QTest::newRow(traits->name) << traits;
+    }
+
+    void cutAtEveryByte()
+    {
+        QFETCH(FormatTraitsPtr, traits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("whole") + QLatin1String(traits->suffix));
+        QVERIFY(CanDataExporter().exportData(variedFrames(), traits->format, SortOrder::None,
+                                             path));
+        const TestSupport::ParseRun whole = TestSupport::parseOnWorker(path);
+        QCOMPARE(whole.count(TestSupport::HubEvent::EndedEarly), 0);
+        const QVector<Vemi_CANFD_Data> frames = whole.frames();
+        const QByteArray bytes = TestSupport::readFile(path);
+        const bool text = traits->format != ExportFormat::Blf;
+
+        // Where the payload of each frame with two bytes or more starts in a
+        // text file.
+        QList<int> payloads;
+        for (int i = 0, from = 0; text && i < frames.size(); ++i) {
+            if (frames[i].length < 2 || frames[i].isRemote())
+                continue;
+            const QByteArray hex =
+                payload(frames[i]).toHex(' ').toUpper() + (frames[i].length < 8 ? " " : "");
+            from = bytes.indexOf(hex, from);
+            QVERIFY(from > 0);
+            payloads << from;
+        }
+        const QString cutPath =
+            dir.filePath(QStringLiteral("cut") + QLatin1String(traits->suffix));
+        int early = 0;
+        for (int cut = 1; cut < bytes.size(); ++cut) {
+            const QByteArray where = "cut at " + QByteArray::number(cut);
+            TestSupport::writeFile(dir.path(), QFileInfo(cutPath).fileName(), bytes.left(cut));
+            const TestSupport::ParseRun run = TestSupport::parseOnWorker(cutPath);
+            const QVector<Vemi_CANFD_Data> read = run.frames();
+            const bool endedEarly = run.count(TestSupport::HubEvent::EndedEarly) == 1;
+            early += endedEarly ? 1 : 0;
+            QVERIFY2(read.size() <= frames.size(), where);
+            // But a last data byte of one digit: it may be whole, or cut from two.
+            for (int i = 0; i < read.size(); ++i)
+                QVERIFY2(memcmp(&read[i], &frames[i], sizeof read[i]) == 0
+                             || (i == read.size() - 1 && frames[i].length == 1),
+                         where);
+            // A cut text file never gives all frames (a BLF file may lose
+            // only padding); one cut at a line end is whole.
+            QVERIFY2(!endedEarly || !text || read.size() < frames.size(), where);
+            if (text && bytes.at(cut - 1) == '\n')
+                QVERIFY2(!endedEarly, where);
+            if (text && payloads.contains(cut - 4))
+                QVERIFY2(endedEarly, where);
+            // BLF: any cut after the whole header.
+            if (!text && cut >= 144)
+                QVERIFY2(endedEarly && run.result, where);
+        }
+        QVERIFY(early > 0);
+        // Without its last line end a text file is whole.
+        if (text) {
+            const int end = bytes.endsWith("\r\n") ? bytes.size() - 2 : bytes.size() - 1;
+            TestSupport::writeFile(dir.path(), QFileInfo(cutPath).fileName(), bytes.left(end));
+            const TestSupport::ParseRun run = TestSupport::parseOnWorker(cutPath);
+            QCOMPARE(run.count(TestSupport::HubEvent::EndedEarly), 0);
+            QCOMPARE(run.frames().size(), frames.size());
+        }
+    }
+
     void pythonCanReadsOurAsc()
     {
         if (!TestSupport::pythonCanAvailable())
