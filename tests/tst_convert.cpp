@@ -314,15 +314,69 @@ private slots:
                      .frames().size(), 50);
         const QStringList expected{
             "good.asc -> out/good.blf: 40 frames read",
-            "tavrix-convert: missing.asc: cannot be read (No such file or directory)",
-            "tavrix-convert: notes.txt: unsupported format",
-            "tavrix-convert: empty.asc: holds no frames",
-            "tavrix-convert: broken.blf: cannot be read",
-            "tavrix-convert: blocked.asc: cannot write out/blocked.blf",
+            "tavrix-convert: missing.asc: the file does not exist",
+            "tavrix-convert: notes.txt: unsupported format; readable formats: *.asc *.csv *.blf",
+            "tavrix-convert: empty.asc: no frames in the file; nothing written",
+            "tavrix-convert: broken.blf: not a BLF file",
+            "tavrix-convert: blocked.asc: cannot write out/blocked.blf: the file could not be "
+            "written (",
             "last.csv -> out/last.blf: 50 frames read"};
         QCOMPARE(run.errorLines.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i)
             QVERIFY2(run.errorLines[i].startsWith(expected[i]), qPrintable(run.errorLines[i]));
+    }
+
+    // A log that ends early converts as far as it can be read; without
+    // --allow-truncated it fails, in frame order and sorted alike, and its
+    // output stays.
+    void endsEarly_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("BLF") << "cut.blf" << QStringList() << 1;
+        QTest::newRow("BLF, sorted") << "cut.blf" << QStringList{"-s", "ascending"} << 1;
+        QTest::newRow("BLF, allowed") << "cut.blf" << QStringList{"--allow-truncated"} << 0;
+        QTest::newRow("CSV") << "cut.csv" << QStringList() << 1;
+        QTest::newRow("CSV, allowed, quiet")
+            << "cut.csv" << QStringList{"--allow-truncated", "-q"} << 0;
+        QTest::newRow("ASC, sorted, allowed")
+            << "cut.asc" << QStringList{"-s", "descending", "--allow-truncated"} << 0;
+    }
+
+    void endsEarly()
+    {
+        QFETCH(QString, input);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const ExportFormat format = input.endsWith(QLatin1String("blf")) ? ExportFormat::Blf
+                                    : input.endsWith(QLatin1String("csv")) ? ExportFormat::Csv
+                                                                          : ExportFormat::Asc;
+        const QString path = makeLog(dir.path(), input, format, 3000);
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        const qint64 frames = TestSupport::parseOnWorker(path).frames().size();
+        QVERIFY(frames > 0 && frames < 3000);
+
+        const ToolRun run = runTool(dir.path(), options + QStringList{input, "-o", "out.asc"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, exitCode);
+        const QString count = QString::number(frames);
+        QStringList expected;
+        if (exitCode == 1) {
+            expected << "tavrix-convert: " + input + ": ends early (damaged or cut): " + count
+                            + " frames read, all written to out.asc; --allow-truncated accepts "
+                              "such a log";
+        } else if (!options.contains(QStringLiteral("-q"))) {
+            expected << input + " -> out.asc: " + count + " frames read, " + count
+                            + " written, T s; ends early (damaged or cut)";
+        }
+        QStringList lines = run.errorLines;
+        lines.replaceInStrings(QRegularExpression(QStringLiteral("\\d+\\.\\d\\d s")),
+                               QStringLiteral("T s"));
+        QCOMPARE(lines, expected);
+        const QString output = dir.filePath(QStringLiteral("out.asc"));
+        QCOMPARE(TestSupport::parseOnWorker(output).frames().size(), frames);
     }
 
     // A BLF log fed through a pipe keeps the reader waiting for more, so the
