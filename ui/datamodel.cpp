@@ -42,6 +42,17 @@ QString dataText(const Vemi_CANFD_Data &frame)
     return text;
 }
 
+// The whole payload in rows of 16 bytes, for the Data cell's tooltip: the
+// cell itself is cut at the column's edge.
+QString payloadTip(const Vemi_CANFD_Data &frame)
+{
+    constexpr int RowWidth = 16 * 3;
+    QString text = dataText(frame);
+    for (int at = RowWidth - 1; at < text.size(); at += RowWidth)
+        text[at] = QLatin1Char('\n');
+    return text;
+}
+
 QString timeText(const Vemi_CANFD_Data &frame)
 {
     const int size = int(qstrnlen(frame.timeText, Vemi_CANFD_Data::TimeTextSize));
@@ -90,13 +101,16 @@ int DataModel::columnCount(const QModelIndex &) const
 
 QVariant DataModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    const bool tip = role == Qt::ToolTipRole && index.column() == DataColumn;
+    if (!index.isValid() || (role != Qt::DisplayRole && !tip))
         return {};
     const int row = index.row();
     if (row < 0 || row >= frameStore->size() || index.column() >= ColumnCount)
         return {};
 
     const Vemi_CANFD_Data frame = frameStore->at(row);
+    if (tip)
+        return frame.length > 0 ? QVariant(payloadTip(frame)) : QVariant();
     switch (index.column()) {
     case NumberColumn:
         return row;

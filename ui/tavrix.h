@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QVector>
@@ -21,6 +24,7 @@ class CanDataExporter;
 class DataHub;
 class DataModel;
 class LogWorker;
+class ReadReport;
 
 // The main window: a file list, the frame table of the file clicked last, and
 // the conversion of that table to a new log file.
@@ -55,6 +59,12 @@ private:
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
     void showExportProgress();
+    // The status bar: what the window is doing and what came of it, in the
+    // current language.
+    void initStatus();
+    void showStatus(const std::function<QString()> &text);
+    void showLoadProgress();
+    void onLoadEnded();
 
     QPushButton *addFileButton = nullptr;
     QPushButton *clearButton = nullptr;
@@ -75,5 +85,14 @@ private:
     // each would pile up millions of events, so the bar reads the worker's
     // percentage on a timer instead.
     QTimer *progressTimer = nullptr;
+    // What the reader of the file shown tells, and the status it makes.
+    ReadReport *readReport = nullptr;
+    QTimer *loadStatusTimer = nullptr;
+    QString loadingPath;
+    QElapsedTimer loadClock;
+    QString exportPath;
+    int exportFrames = 0;
+    // Made again on a language change.
+    std::function<QString()> statusText;
     Ui::TavrixClass ui;
 };
