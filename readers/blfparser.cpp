@@ -265,14 +265,10 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
 
     if (!batch.isEmpty())
         emit dataParsed(batch);
-    // A read or skip that failed stopped the loop before the end; the library
-    // met a cut or damaged container or object; or the file is shorter than
-    // its header says (cut where a container ended).
-    ULONGLONG position = 0;
-    ULONGLONG size = 0;
-    const bool shorter = BLGetReadPosition(handle, &position, &size) && size > 0
-                         && statistics.mFileSize > size;
-    if (!lastResult || BLIsDamaged(handle) || shorter)
+    // A read or skip that failed stopped the loop before the end, or the
+    // library met a cut or damaged container or object. The header's file
+    // size is no witness: loggers leave it wrong.
+    if (!lastResult || BLIsDamaged(handle))
         emit endedEarly(QStringLiteral("BLF文件不完整或已损坏"));
     BLCloseHandle(handle);
     emit progressUpdated(100, QStringLiteral("解析完成"));

@@ -111,7 +111,7 @@ void LineSource::readLine()
     ascii = nextAscii;
     asciiText = nextAsciiText;
     ended = nextEnded;
-    lineEnd = nextEnd;
+    endOffset = nextEnd;
     if (!ascii)
         text.swap(nextText);
 }
@@ -146,7 +146,7 @@ bool LineSource::prepareNext()
 
 qint64 LineSource::position() const
 {
-    return stream ? file.pos() : lineEnd;
+    return stream ? file.pos() : endOffset;
 }
 
 qint64 LineSource::size() const

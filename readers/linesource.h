@@ -100,5 +100,5 @@ private:
     QLatin1String asciiText;
     QString text;
     bool ended = true;
-    qint64 lineEnd = 0;
+    qint64 endOffset = 0; // file offset after the current line
 };

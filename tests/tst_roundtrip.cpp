@@ -302,8 +302,9 @@ private slots:
                 QVERIFY2(!endedEarly, where);
             if (text && payloads.contains(cut - 4))
                 QVERIFY2(endedEarly, where);
-            // BLF: any cut after the whole header.
-            if (!text && cut >= 144)
+            // BLF: any cut into its one container, but in its first or last
+            // three bytes, which the library takes for padding.
+            if (!text && cut > 144 + 3 && cut < bytes.size() - 3)
                 QVERIFY2(endedEarly && run.result, where);
         }
         QVERIFY(early > 0);

@@ -292,7 +292,7 @@ void Tavrix::onTavrix()
     exportPath = path;
     exportFrames = frames.size();
     const QString output = fileName(path);
-    showStatus([this, output] { return tr("Writing %1...").arg(output); });
+    showStatus([output] { return tr("Writing %1...").arg(output); });
 }
 
 void Tavrix::showExportProgress()
@@ -311,13 +311,12 @@ void Tavrix::onExportFinished(bool success)
     const QString name = fileName(exportPath);
     if (success) {
         const int frames = exportFrames;
-        showStatus(
-            [this, name, frames] { return tr("%1 written: %2 frames").arg(name).arg(frames); });
+        showStatus([name, frames] { return tr("%1 written: %2 frames").arg(name).arg(frames); });
         QMessageBox::information(this, tr("Hit"), tr("Operation Complete"), QMessageBox::Ok);
     } else {
         const CanDataExporter::Failure failure = worker->exportFailure();
         const QString error = worker->exportSystemError();
-        showStatus([this, name, failure, error] {
+        showStatus([name, failure, error] {
             return tr("Writing %1 failed: %2")
                 .arg(name, CanDataExporter::failureText(failure, error, true));
         });
@@ -398,7 +397,7 @@ void Tavrix::showLoadProgress()
     const QString name = fileName(loadingPath);
     const int frames = dataModel->rowCount();
     const int percent = std::max(readReport->percent(), 0);
-    showStatus([this, name, frames, percent] {
+    showStatus([name, frames, percent] {
         return tr("Reading %1: %2 frames, %3%").arg(name).arg(frames).arg(percent);
     });
 }
@@ -410,20 +409,20 @@ void Tavrix::onLoadEnded()
     const int frames = dataModel->rowCount();
     const ReadReport::Problem problem = readReport->problem(loadingPath, frames);
     if (problem != ReadReport::Problem::None) {
-        showStatus([this, name, problem] {
+        showStatus([name, problem] {
             return tr("Cannot read %1: %2").arg(name, ReadReport::describe(problem, true));
         });
         return;
     }
     // The frames read stay shown; what the cut took is not there to show.
     if (readReport->endedEarly()) {
-        showStatus([this, name, frames] {
+        showStatus([name, frames] {
             return tr("%1 ends early (damaged or cut): %2 frames read").arg(name).arg(frames);
         });
         return;
     }
     if (dataModel->store()->isFull()) {
-        showStatus([this, name, frames] {
+        showStatus([name, frames] {
             return tr("The first %1 frames of %2 are shown: the table holds no more")
                 .arg(frames)
                 .arg(name);
@@ -431,7 +430,7 @@ void Tavrix::onLoadEnded()
         return;
     }
     const QString seconds = QString::number(loadClock.elapsed() / 1000.0, 'f', 2);
-    showStatus([this, name, frames, seconds] {
+    showStatus([name, frames, seconds] {
         return tr("%1 frames read from %2 in %3 s").arg(frames).arg(name, seconds);
     });
 }
