@@ -15,7 +15,6 @@
 namespace {
 
 constexpr uint64_t MicrosPerSecond = 1000000;
-constexpr int ClassicDataBytes = 8;
 
 // The most tokens a line is read for: the ten fields of a CAN FD line with a
 // name, 64 data bytes, and the three trailing fields up to the flags. Tokens
@@ -253,7 +252,7 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
         return false;
     if (!fillCommon(tokens(0), tokens(1), tokens(3), tokens(2), base, frame))
         return false;
-    frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+    frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
     if (remote) {
         frame.id |= Vemi_CANFD_Data::RemoteBit;
         return true;
@@ -303,7 +302,7 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
     if (hasFlags && !(flags & AscFlags::Fdf)) {
         // A classic frame in the CAN FD layout: its length is the DLC's.
         frame.setProtocol(Vemi_CANFD_Data::ProtocolCan);
-        frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+        frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
         const bool remote = (flags & AscFlags::Remote) != 0;
         if (remote)
             frame.id |= Vemi_CANFD_Data::RemoteBit;

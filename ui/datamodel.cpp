@@ -103,7 +103,7 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
     case TimeColumn:
         return timeText(frame);
     case DirectionColumn:
-        return labelAt(directionLabels, (frame.flags >> 6) & 1);
+        return labelAt(directionLabels, frame.isSent() ? 1 : 0);
     case NameColumn:
         return QStringLiteral(" ");
     case IdColumn:
