@@ -40,7 +40,7 @@ void LogWorker::waitFor(QThread *thread)
 
 void LogWorker::shutdown()
 {
-    stopRequested.store(true);
+    requestStop();
     stopLoad();
     if (exportThread) {
         waitFor(exportThread);
@@ -59,7 +59,7 @@ void LogWorker::stopLoad()
 {
     if (!parseThread)
         return;
-    stopRequested.store(true);
+    requestStop();
     waitFor(parseThread);
     delete parseThread;
     parseThread = nullptr;
@@ -79,11 +79,52 @@ QThread *LogWorker::startReading(const std::function<void()> &body)
     return parseThread;
 }
 
+void LogWorker::requestStop()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    stopRequested.store(true);
+    flightChanged.notify_all();
+}
+
+void LogWorker::relay(const QVector<Vemi_CANFD_Data> &batch)
+{
+    {
+        std::unique_lock<std::mutex> guard(flightLock);
+        flightChanged.wait(guard, [this] {
+            return inFlight < MaxBatchesInFlight || stopRequested.load();
+        });
+        ++inFlight;
+    }
+    // Queued to the hub like its relayed signals, so in their order; dropped
+    // with them when a stopped load's queue is cleared.
+    QMetaObject::invokeMethod(
+        hub,
+        [this, batch] {
+            landed();
+            emit hub->dataParsed(batch);
+        },
+        Qt::QueuedConnection);
+}
+
+void LogWorker::landed()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    --inFlight;
+    flightChanged.notify_all();
+}
+
 void LogWorker::load(const QString &path)
 {
     stopLoad();
     store->clear();
-    QThread *thread = startReading([this, path] { hub->parseFile(path, stopRequested); });
+    {
+        std::lock_guard<std::mutex> guard(flightLock);
+        inFlight = 0;
+    }
+    QThread *thread = startReading([this, path] {
+        hub->parseFile(path, stopRequested,
+                       [this](const QVector<Vemi_CANFD_Data> &batch) { relay(batch); });
+    });
     // Queued: the batches the reader relayed arrive before this.
     connect(thread, &QThread::finished, this, [this] {
         workersEnded.load();
