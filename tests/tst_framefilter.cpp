@@ -1,0 +1,161 @@
+#include <functional>
+
+#include <QtTest>
+
+#include "framefilter.h"
+#include "framestore.h"
+#include "testsupport.h"
+
+namespace {
+
+// Frames of every kind the terms tell apart: identifiers around the edges of
+// ranges, both types, channels 0 to 3, both directions, every protocol,
+// remote frames, lengths 0 to 64, and times 1.5 ms apart from 7 s on.
+QVector<Vemi_CANFD_Data> sampleFrames()
+{
+    static const uint32_t ids[] = {0x0, 0x7DF, 0x100, 0x150, 0x1FF, 0x200, 0x2FF,
+                                   0x18DA00F1, 0x7FF, 0xFD, 0x1FFFFFFF};
+    QVector<Vemi_CANFD_Data> frames;
+    for (int i = 0; i < 600; ++i) {
+        const uint8_t protocol = uint8_t(i % 4 == 1 ? 0 : i % 4);
+        const uint8_t length = uint8_t(protocol == 0 ? i % 9 : (i * 7) % 65);
+        Vemi_CANFD_Data frame = TestSupport::makeFrame(
+            ids[i % 11], length, protocol, i % 3 == 0, protocol == 0 && i % 13 == 0, i % 5 == 0,
+            7000000 + uint64_t(i) * 1500, uint8_t(i % 4 == 0 ? 0x02 : i));
+        if (length > 1 && i % 8 == 0)
+            frame.data[1] = 0x10;
+        frame.channel = uint8_t(i % 4);
+        frames << frame;
+    }
+    return frames;
+}
+
+using Reference = std::function<bool(const Vemi_CANFD_Data &f, uint64_t sinceFirst)>;
+
+struct Row
+{
+    const char *name;
+    const char *text;
+    Reference reference; // null: the text does not parse
+};
+
+bool inRange(const Vemi_CANFD_Data &f, uint32_t low, uint32_t high)
+{
+    return f.identifier() >= low && f.identifier() <= high;
+}
+
+const std::vector<Row> &rows()
+{
+    static const std::vector<Row> all{
+        {"empty", "  ", [](auto &, uint64_t) { return true; }},
+        {"one identifier", "0x100", [](auto &f, uint64_t) { return f.identifier() == 0x100; }},
+        {"range", "100-1FF", [](auto &f, uint64_t) { return inRange(f, 0x100, 0x1FF); }},
+        {"extended only", "18DA00F1x",
+         [](auto &f, uint64_t) { return f.identifier() == 0x18DA00F1 && f.isExtended(); }},
+        {"list", "100,200-2FF",
+         [](auto &f, uint64_t) { return f.identifier() == 0x100 || inRange(f, 0x200, 0x2FF); }},
+        {"exclusion alone", "!7DF", [](auto &f, uint64_t) { return f.identifier() != 0x7DF; }},
+        {"range less one", "100-1FF !150",
+         [](auto &f, uint64_t) { return inRange(f, 0x100, 0x1FF) && f.identifier() != 0x150; }},
+        {"channels", "ch 1,3", [](auto &f, uint64_t) { return f.channel == 1 || f.channel == 3; }},
+        {"sent CAN FD", "tx FD", [](auto &f, uint64_t) { return f.isSent() && f.protocol() >= 2; }},
+        {"received classic", "rx classic",
+         [](auto &f, uint64_t) { return !f.isSent() && f.protocol() == 0; }},
+        {"remote", "remote", [](auto &f, uint64_t) { return f.isRemote(); }},
+        {"time range", "t 0.3-0.45",
+         [](auto &, uint64_t t) { return t >= 300000 && t <= 450000; }},
+        {"time from", "t 0.8-", [](auto &, uint64_t t) { return t >= 800000; }},
+        {"time until", "t -0.0015", [](auto &, uint64_t t) { return t <= 1500; }},
+        {"data with any byte", "data 02 10 ??",
+         [](auto &f, uint64_t) {
+             return f.length >= 3 && f.data[0] == 0x02 && f.data[1] == 0x10;
+         }},
+        {"identifier 0xFD, not the word fd", "0xfd",
+         [](auto &f, uint64_t) { return f.identifier() == 0xFD; }},
+        {"everything at once", "0x0-0x7FF !7DF ch 0,2 rx fd t 0.1-0.8 data ??",
+         [](auto &f, uint64_t t) {
+             return f.identifier() <= 0x7FF && f.identifier() != 0x7DF
+                    && (f.channel == 0 || f.channel == 2) && !f.isSent() && f.protocol() >= 2
+                    && t >= 100000 && t <= 800000 && f.length >= 1;
+         }},
+        {"bad identifier", "12G", nullptr},
+        {"extended mark alone", "x", nullptr},
+        {"identifier too large", "20000000", nullptr},
+        {"reversed range", "200-100", nullptr},
+        {"empty list item", "100,,200", nullptr},
+        {"channel missing", "ch", nullptr},
+        {"channel not a number", "ch two", nullptr},
+        {"time without range", "t", nullptr},
+        {"time backwards", "t 5-1", nullptr},
+        {"data without bytes", "data rx", nullptr},
+        {"name without a database", "name Brake*", nullptr},
+    };
+    return all;
+}
+
+} // namespace
+
+class TestFrameFilter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void language_data()
+    {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < rows().size(); ++i)
+            QTest::newRow(rows()[i].name) << int(i);
+    }
+
+    // Every frame, one by one, against the reference of the row; a text that
+    // does not parse names its term and matches nothing, whatever the frames.
+    void language()
+    {
+        QFETCH(int, row);
+        const Row &r = rows()[std::size_t(row)];
+        const FrameFilter filter = FrameFilter::parse(QString::fromLatin1(r.text));
+        const QVector<Vemi_CANFD_Data> frames = sampleFrames();
+        FrameStore store;
+        store.append(frames);
+        if (!r.reference) {
+            QVERIFY(!filter.isValid());
+            QVERIFY(!filter.error().isEmpty());
+            return;
+        }
+        QVERIFY2(filter.isValid(), qPrintable(filter.error()));
+        std::vector<uint32_t> expected;
+        for (int i = 0; i < frames.size(); ++i) {
+            if (r.reference(frames[i], frames[i].timestamp - frames.first().timestamp))
+                expected.push_back(uint32_t(i));
+        }
+        QVERIFY(!expected.empty() || QByteArray(r.name) == "empty");
+        QCOMPARE(filter.select(store.snapshot()), expected);
+        QCOMPARE(filter.select(FrameSnapshot(frames)), expected);
+    }
+
+    void names()
+    {
+        const FrameFilter::NameMatcher names = [](const QString &pattern,
+                                                  std::unordered_set<uint64_t> &keys,
+                                                  QString &error) {
+            if (pattern != QLatin1String("Brake*")) {
+                error = QStringLiteral("no message is named %1").arg(pattern);
+                return false;
+            }
+            keys.insert(FrameFilter::key(0x18DA00F1, true));
+            return true;
+        };
+        const FrameFilter filter = FrameFilter::parse(QStringLiteral("name Brake* ch 1"), names);
+        QVERIFY(filter.isValid());
+        Vemi_CANFD_Data brake = TestSupport::makeFrame(0x18DA00F1, 8, 0, true);
+        brake.channel = 1;
+        QVERIFY(filter.matches(brake, 0));
+        brake.id &= ~Vemi_CANFD_Data::ExtendedBit;
+        QVERIFY(!filter.matches(brake, 0));
+        QCOMPARE(FrameFilter::parse(QStringLiteral("name Door*"), names).error(),
+                 QStringLiteral("no message is named Door*"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrameFilter)
+#include "tst_framefilter.moc"
