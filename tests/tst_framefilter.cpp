@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "framefilter.h"
+#include "frameoverview.h"
 #include "framestore.h"
 #include "testsupport.h"
 
@@ -131,6 +132,44 @@ private slots:
         QVERIFY(!expected.empty() || QByteArray(r.name) == "empty");
         QCOMPARE(filter.select(store.snapshot()), expected);
         QCOMPARE(filter.select(FrameSnapshot(frames)), expected);
+    }
+
+    // Per identifier and channel, against counts made by hand: a standard and
+    // an extended frame with one identifier are two rows, and so are two
+    // channels; periods are the gaps between frames after each other.
+    void overview()
+    {
+        auto frame = [](uint32_t id, bool extended, int channel, uint8_t length, bool sent,
+                        uint64_t time) {
+            Vemi_CANFD_Data f = TestSupport::makeFrame(id, length, length > 8 ? 2 : 0, extended,
+                                                       false, sent, time);
+            f.channel = uint8_t(channel);
+            return f;
+        };
+        FrameStore store;
+        store.append({frame(0x100, false, 1, 8, false, 1000000),
+                      frame(0x100, true, 1, 8, false, 1000500),
+                      frame(0x100, false, 1, 2, true, 1010000),
+                      frame(0x100, false, 2, 64, false, 1015000),
+                      frame(0x100, false, 1, 8, false, 1040000)});
+        const FrameOverview overview = FrameOverview::of(store.snapshot());
+        const std::vector<OverviewRow> rows = overview.rows();
+        QCOMPARE(int(rows.size()), 3);
+        QCOMPARE(rows[0].identifierText(), QStringLiteral("100"));
+        QCOMPARE(rows[0].channel, uint8_t(1));
+        QCOMPARE(rows[0].count, int64_t(3));
+        QCOMPARE(rows[0].lengthsText(), QStringLiteral("2, 8"));
+        QCOMPARE(rows[0].minPeriod, int64_t(10000));
+        QCOMPARE(rows[0].maxPeriod, int64_t(30000));
+        QCOMPARE(rows[0].meanPeriod(), 20000.0);
+        QCOMPARE(rows[0].received, int64_t(2));
+        QCOMPARE(rows[0].sent, int64_t(1));
+        QCOMPARE(rows[1].channel, uint8_t(2));
+        QCOMPARE(rows[1].lengthsText(), QStringLiteral("64"));
+        QCOMPARE(rows[2].identifierText(), QStringLiteral("100x"));
+        QCOMPARE(overview.csv().split(QLatin1Char('\n')).at(1),
+                 QStringLiteral("100,1,3,\"2, 8\",0.000000,0.040000,0.010000,0.020000,"
+                                "0.030000,2,1"));
     }
 
     void names()

@@ -179,6 +179,18 @@ private slots:
         QCOMPARE(before.identifierAt(7), 7u);
         QCOMPARE(before.timestampAt(7), 7u * 997000);
         QCOMPARE(store.snapshot().at(0).identifier(), 1000u);
+
+        // A selection of it gives those frames whole, in the order asked, and
+        // a selection of the selection maps through both.
+        const auto rows = std::make_shared<const std::vector<uint32_t>>(
+            std::vector<uint32_t>{39, 8, 1, 0});
+        const FrameSnapshot some = before.selected(rows);
+        const QVector<Vemi_CANFD_Data> all = framesFrom(0, 40);
+        QCOMPARE(bytesOf(some.toVector()), bytesOf({all[39], all[8], all[1], all[0]}));
+        QCOMPARE(some.identifierAt(1), 8u);
+        const FrameSnapshot fewer =
+            some.selected(std::make_shared<const std::vector<uint32_t>>(std::vector<uint32_t>{2}));
+        QCOMPARE(bytesOf(fewer.toVector()), bytesOf({all[1]}));
     }
 };
 
