@@ -77,8 +77,20 @@ void Tavrix::initWindow()
     dataModel = new DataModel(this);
     ui.tableView->setModel(dataModel);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    ui.tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ui.tableView->verticalHeader()->setDefaultSectionSize(25);
+    setUpRowHeader(ui.tableView->verticalHeader());
+    // The row header keeps a record for every row it ever had; after a large
+    // log it is made anew, so that emptying the table gives the memory back.
+    connect(dataModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        rowsBeforeReset = dataModel->rowCount();
+    });
+    connect(dataModel, &QAbstractItemModel::modelReset, this, [this] {
+        if (rowsBeforeReset >= LargeTable) {
+            auto *header = new QHeaderView(Qt::Vertical, ui.tableView);
+            setUpRowHeader(header);
+            ui.tableView->setVerticalHeader(header);
+        }
+        rowsBeforeReset = 0;
+    });
     ui.tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setColumnWidth(DataModel::DataColumn, 1200);
@@ -95,6 +107,8 @@ void Tavrix::initWindow()
     dataHub = new DataHub(this);
     connect(dataHub, &DataHub::progressUpdated, this, &Tavrix::onProgressUpdated);
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
+    // The last rows are in the table when the end of the file is reported.
+    connect(dataHub, &DataHub::parsingFinished, dataModel, &DataModel::showPendingRows);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
     connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
@@ -119,6 +133,12 @@ void Tavrix::initWindow()
     QCoreApplication::installTranslator(translator);
     QEvent languageChange(QEvent::LanguageChange);
     QCoreApplication::sendEvent(this, &languageChange);
+}
+
+void Tavrix::setUpRowHeader(QHeaderView *header)
+{
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(25);
 }
 
 void Tavrix::changeEvent(QEvent *event)
@@ -244,6 +264,7 @@ void Tavrix::onTavrix()
         return;
 
     // The frames the table shows now; the table may change meanwhile.
+    dataModel->showPendingRows();
     const FrameSnapshot frames = dataModel->store()->snapshot();
     if (frames.isEmpty()) {
         QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);

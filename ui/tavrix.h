@@ -9,6 +9,7 @@
 
 class QAction;
 class QEvent;
+class QHeaderView;
 class QMenu;
 class QModelIndex;
 class QPoint;
@@ -54,6 +55,7 @@ private:
     void retranslateTexts();
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
+    static void setUpRowHeader(QHeaderView *header);
     void showExportProgress();
 
     QPushButton *addFileButton = nullptr;
@@ -75,5 +77,8 @@ private:
     // each would pile up millions of events, so the bar reads the worker's
     // percentage on a timer instead.
     QTimer *progressTimer = nullptr;
+    // Rows of a table from which the row header is made anew once emptied.
+    static constexpr int LargeTable = 1000000;
+    int rowsBeforeReset = 0;
     Ui::TavrixClass ui;
 };
