@@ -1,9 +1,11 @@
 #include <functional>
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "framefilter.h"
 #include "frameoverview.h"
+#include "messagedatabase.h"
 #include "framestore.h"
 #include "testsupport.h"
 
@@ -172,27 +174,47 @@ private slots:
                                 "0.030000,2,1"));
     }
 
+    // Message names from a database: "name" matches the messages its pattern
+    // names, by identifier and type; without a match it is an error.
     void names()
     {
-        const FrameFilter::NameMatcher names = [](const QString &pattern,
-                                                  std::unordered_set<uint64_t> &keys,
-                                                  QString &error) {
-            if (pattern != QLatin1String("Brake*")) {
-                error = QStringLiteral("no message is named %1").arg(pattern);
-                return false;
-            }
-            keys.insert(FrameFilter::key(0x18DA00F1, true));
-            return true;
-        };
-        const FrameFilter filter = FrameFilter::parse(QStringLiteral("name Brake* ch 1"), names);
-        QVERIFY(filter.isValid());
+        QTemporaryDir dir;
+        const QString path = TestSupport::writeFile(dir.path(), QStringLiteral("car.dbc"),
+            "VERSION \"\"\nBU_: ECU\n"
+            "BO_ 2564423921 Brake_Status: 8 ECU\n"
+            " SG_ Pressure : 0|16@1+ (0.1,0) [0|6553.5] \"bar\" ECU\n"
+            " SG_ State : 16|2@1+ (1,0) [0|3] \"\" ECU\n"
+            "BO_ 256 Br\xC3\xA4ke_Front: 2 ECU\n"
+            "VAL_ 2564423921 State 0 \"off\" 1 \"on\" ;\n");
+        MessageDatabase database;
+        const MessageDatabase::Loaded loaded = database.load(path);
+        QVERIFY2(loaded.ok, qPrintable(loaded.error));
+        QCOMPARE(database.name(0x18DA00F1, true), QStringLiteral("Brake_Status"));
+        QCOMPARE(database.name(0x18DA00F1, false), QString());
+        QCOMPARE(database.name(0x100, false), QString::fromUtf8("Br\xC3\xA4ke_Front"));
+
         Vemi_CANFD_Data brake = TestSupport::makeFrame(0x18DA00F1, 8, 0, true);
+        brake.data[0] = 0x10;
+        brake.data[1] = 0x27; // 10000 * 0.1 bar
+        brake.data[2] = 0x01;
         brake.channel = 1;
+        const QVector<MessageDatabase::Signal> decoded = database.decode(brake);
+        QCOMPARE(decoded.size(), 2);
+        QCOMPARE(decoded[0].value, QStringLiteral("1000"));
+        QCOMPARE(decoded[0].unit, QStringLiteral("bar"));
+        QCOMPARE(decoded[0].raw, QStringLiteral("2710"));
+        QCOMPARE(decoded[1].valueText, QStringLiteral("on"));
+
+        const FrameFilter filter =
+            FrameFilter::parse(QStringLiteral("name brake_* ch 1"), database.nameMatcher());
+        QVERIFY2(filter.isValid(), qPrintable(filter.error()));
         QVERIFY(filter.matches(brake, 0));
         brake.id &= ~Vemi_CANFD_Data::ExtendedBit;
         QVERIFY(!filter.matches(brake, 0));
-        QCOMPARE(FrameFilter::parse(QStringLiteral("name Door*"), names).error(),
-                 QStringLiteral("no message is named Door*"));
+        QVERIFY(!FrameFilter::parse(QStringLiteral("name Door*"), database.nameMatcher())
+                     .isValid());
+        QVERIFY(!FrameFilter::parse(QStringLiteral("name Door*"), MessageDatabase().nameMatcher())
+                     .isValid());
     }
 };
 
