@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include "ascflags.h"
+#include "canfddlc.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
 #include "textsink.h"
@@ -87,7 +88,7 @@ void appendFdLine(LineBuffer &line, const Vemi_CANFD_Data &frame)
     appendIdentifier(line, frame);
     line.append(brs ? QLatin1String(" 1 ") : QLatin1String(" 0 "));
     line.append(esi ? QLatin1String("1 ") : QLatin1String("0 "));
-    line.append("0123456789abcdef"[AscWriter::lengthToDlc(length)]);
+    line.append("0123456789abcdef"[CanFdDlc::lengthToDlc(length)]);
     line.append(' ');
     line.appendDecimal(uint64_t(length));
     line.append(' ');
@@ -110,21 +111,6 @@ QString AscWriter::dateText(const QDateTime &moment)
     // after noon.
     return QLocale(QLocale::English)
         .toString(moment, QStringLiteral("ddd MMM dd hh:mm:ss.zzz ap yyyy"));
-}
-
-int AscWriter::lengthToDlc(int length)
-{
-    if (length <= ClassicDataBytes)
-        return length;
-    switch (length) {
-    case 12: return 9;
-    case 16: return 10;
-    case 20: return 11;
-    case 24: return 12;
-    case 32: return 13;
-    case 48: return 14;
-    default: return 15;
-    }
 }
 
 void AscWriter::write(const ExportContext &context, QTextStream &out) const

@@ -6,8 +6,8 @@
 
 #include <QFile>
 
-#include "ascwriter.h"
 #include "binlog.h"
+#include "canfddlc.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
 #include "vemi_canfd_data.h"
@@ -90,7 +90,7 @@ void fillCanFd(VBLCANFDMessage64 &message, const Vemi_CANFD_Data &frame, uint64_
     const int length = LineBuffer::payloadLength(frame);
     const bool sent = frame.direction() == 1;
     message.mChannel = ExportContext::fileChannel(frame);
-    message.mDLC = BYTE(AscWriter::lengthToDlc(length));
+    message.mDLC = BYTE(CanFdDlc::lengthToDlc(length));
     message.mValidDataBytes = BYTE(length);
     message.mTxCount = sent ? 1 : 0;
     message.mDir = sent ? 1 : 0;
