@@ -246,6 +246,7 @@ private slots:
         QTest::newRow("asc, fails while writing") << quint8(0) << 5000;
         QTest::newRow("csv, buffered until close") << quint8(1) << 1;
         QTest::newRow("csv, fails while writing") << quint8(1) << 5000;
+        QTest::newRow("candump, fails while writing") << quint8(3) << 5000;
     }
 
     void fullDiskFails()
