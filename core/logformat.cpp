@@ -4,6 +4,7 @@
 #include "blfparser.h"
 #include "candumpparser.h"
 #include "csvparser.h"
+#include "trcparser.h"
 
 namespace {
 
@@ -49,6 +50,8 @@ const std::vector<LogFormat> &LogFormat::all()
         {"blf", "BLF", {"blf"}, "BLF Files (*.blf)", create<BlfParser>, true, ExportFormat::Blf},
         {"candump", "candump", {"log"}, "candump Logs (*.log)", create<CandumpParser>, true,
          ExportFormat::Candump},
+        // Read only: no export code.
+        {"trc", "TRC", {"trc"}, "TRC Files (*.trc)", create<TrcParser>, false, ExportFormat()},
     };
     return formats;
 }

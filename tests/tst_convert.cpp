@@ -228,18 +228,22 @@ private slots:
         makeLog(dir.path(), QStringLiteral("logs/b.CSV"), ExportFormat::Csv, 20);
         makeLog(dir.path(), QStringLiteral("logs/nested/d.asc"), ExportFormat::Asc, 5);
         makeLog(dir.path(), QStringLiteral("logs/d.log"), ExportFormat::Candump, 40);
+        TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("e.TRC"),
+                               ";$FILEVERSION=1.1\r\n 1) 1.5 Rx 0123 1 AA\r\n");
         TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("notes.txt"),
                                "not a log");
 
         const ToolRun run = runTool(dir.path(), {"-f", "asc", "logs", "-o", "out/asc"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
-                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc", "asc/d.asc"}));
-        QCOMPARE(run.errorLines.size(), 4);
+                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc", "asc/d.asc",
+                              "asc/e.asc"}));
+        QCOMPARE(run.errorLines.size(), 5);
         QVERIFY(run.errorLines[0].startsWith(QStringLiteral("logs/a.asc -> out/asc/a.asc: 10 ")));
         QVERIFY(run.errorLines[1].startsWith(QStringLiteral("logs/b.CSV -> out/asc/b.asc: 20 ")));
         QVERIFY(run.errorLines[2].startsWith(QStringLiteral("logs/c.Blf -> out/asc/c.asc: 30 ")));
         QVERIFY(run.errorLines[3].startsWith(QStringLiteral("logs/d.log -> out/asc/d.asc: 40 ")));
+        QVERIFY(run.errorLines[4].startsWith(QStringLiteral("logs/e.TRC -> out/asc/e.asc: 1 ")));
     }
 
     void usageErrors_data()
@@ -260,6 +264,11 @@ private slots:
                                                 << "--format";
         QTest::newRow("no format in the name") << QStringList{"a.asc", "-o", "x.txt"}
                                                << "cannot tell the format";
+        QTest::newRow("a format read only, named")
+            << QStringList{"-f", "trc", "a.asc", "-o", "x.trc"}
+            << "unknown format 'trc' (use asc, csv, blf or candump)";
+        QTest::newRow("a format read only, in the name") << QStringList{"a.asc", "-o", "x.trc"}
+                                                         << "cannot tell the format";
         QTest::newRow("folder output is a file")
             << QStringList{"-f", "csv", "a.asc", "b.csv", "-o", "notes.txt"} << "not a folder";
         QTest::newRow("same base name") << QStringList{"-f", "blf", "a.asc", "logs", "-o", "out"}

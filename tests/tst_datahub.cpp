@@ -35,6 +35,7 @@ const Dispatch dispatchTable[] = {
     {"trace.Csv", "trace.Csv", "csv", "CsvParser"},
     {"log.BLF", "log.BLF", "blf", "BlfParser"},
     {"candump.Log", "candump.Log", "log", "CandumpParser"},
+    {"trace.trc", "trace.trc", "trc", "TrcParser"},
 };
 
 void ignoreUnsupportedWarning(const char *suffix)

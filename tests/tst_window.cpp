@@ -255,7 +255,7 @@ private slots:
         DialogSeen seen;
         CHECKED(chooseFiles(w, {one, two}, &seen));
         QCOMPARE(seen.title, QStringLiteral("选择文件"));
-        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log)")});
+        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log *.trc)")});
         QCOMPARE(w.fileEntries(), (QStringList{one, two}));
 
         CHECKED(chooseFiles(w, {two, three, one}));
