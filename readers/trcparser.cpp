@@ -162,7 +162,8 @@ bool fillRecord(QLatin1String line, const std::string &columns, Vemi_CANFD_Data 
     // Version 1 files have no type column: every record there is a classic
     // frame, and its data say when it is a remote or an error frame.
     const bool typed = columns.find('T') != std::string::npos;
-    Kind kind = typed ? kindOf(fields.type) : Kind{true, false, Vemi_CANFD_Data::ProtocolCan, false};
+    Kind kind = typed ? kindOf(fields.type) : Kind{};
+    kind.frame = kind.frame || !typed;
     QLatin1String data = tokens.next();
     if (!typed && data == QLatin1String("RTR"))
         kind.remote = true;

@@ -255,7 +255,8 @@ private slots:
         DialogSeen seen;
         CHECKED(chooseFiles(w, {one, two}, &seen));
         QCOMPARE(seen.title, QStringLiteral("选择文件"));
-        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log *.trc)")});
+        QCOMPARE(seen.filters,
+                 QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log *.trc)")});
         QCOMPARE(w.fileEntries(), (QStringList{one, two}));
 
         CHECKED(chooseFiles(w, {two, three, one}));
