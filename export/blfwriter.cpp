@@ -6,7 +6,6 @@
 
 #include <QFile>
 
-#include "ascwriter.h"
 #include "binlog.h"
 #include "exportcontext.h"
 #include "linebuffer.h"

@@ -10,6 +10,7 @@
 
 #include "ascwriter.h"
 #include "blfwriter.h"
+#include "candumpwriter.h"
 #include "csvwriter.h"
 #include "exportcontext.h"
 #include "identifiersort.h"
@@ -128,6 +129,11 @@ bool CanDataExporter::writeFile(ExportContext &context, ExportFormat format,
     case ExportFormat::Csv: {
         QTextStream out(&file);
         CsvWriter().write(context, out);
+        return finishText(out, file);
+    }
+    case ExportFormat::Candump: {
+        QTextStream out(&file);
+        CandumpWriter().write(context, out);
         return finishText(out, file);
     }
     case ExportFormat::Blf:

@@ -177,6 +177,14 @@ QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base)
            + ' ' + (frame.isRemote() || data.isEmpty() ? QByteArray("-") : data);
 }
 
+QByteArray describeLine(bool read, const Vemi_CANFD_Data &frame)
+{
+    if (read)
+        return describeFrame(frame) + ' ' + frame.timeText;
+    const QByteArray bytes(reinterpret_cast<const char *>(&frame), sizeof frame);
+    return bytes == QByteArray(sizeof frame, '\0') ? QByteArray() : "record not zero";
+}
+
 QString pythonDescribe()
 {
     return QStringLiteral(

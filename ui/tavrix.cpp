@@ -38,6 +38,7 @@ Tavrix::Tavrix(QWidget *parent)
     : QMainWindow(parent)
 {
     ui.setupUi(this);
+    addFormatItems();
     initWindow();
 }
 
@@ -139,6 +140,19 @@ void Tavrix::setUpRowHeader(QHeaderView *header)
 {
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setDefaultSectionSize(25);
+}
+
+// The form holds the items of the first formats, with their translated texts;
+// every further writable format of the table gets its item here, at the index
+// of its export code, under its name, which is not translated.
+void Tavrix::addFormatItems()
+{
+    for (int code = ui.comboBox->count();; ++code) {
+        const LogFormat *format = LogFormat::forExport(ExportFormat(code));
+        if (!format)
+            break;
+        ui.comboBox->addItem(QLatin1String(format->displayName));
+    }
 }
 
 void Tavrix::changeEvent(QEvent *event)

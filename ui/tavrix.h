@@ -52,6 +52,7 @@ private slots:
 
 private:
     void initWindow();
+    void addFormatItems();
     void retranslateTexts();
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
