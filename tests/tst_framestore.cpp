@@ -36,7 +36,10 @@ QVector<Vemi_CANFD_Data> framesFrom(int first, int count)
         case 2: setText(frame, QTime::fromMSecsSinceStartOfDay(int(timestamp / 1000))
                                    .toString(QStringLiteral("HH:mm:ss:zzz")).toLatin1());
                 break;
-        case 3: setText(frame, "1.5e3 as written"); break;
+        case 3: setText(frame, i % 2 ? QByteArray("1.5e3 as written")
+                                      : QByteArray::number(double(timestamp) / 1e6, 'f', 6)
+                                            .rightJustified(17, '0'));
+                break;
         case 4: break;
         case 5: frame.data[63] = 0xEE; break; // past the payload of every length but 64
         default: frame.reserved1 = 0x33333333; break;
