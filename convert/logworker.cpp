@@ -40,7 +40,7 @@ void LogWorker::waitFor(QThread *thread)
 
 void LogWorker::shutdown()
 {
-    stopRequested.store(true);
+    requestStop();
     stopLoad();
     if (exportThread) {
         waitFor(exportThread);
@@ -60,7 +60,7 @@ void LogWorker::stopLoad()
     if (!parseThread)
         return;
     ++loadNumber;
-    stopRequested.store(true);
+    requestStop();
     waitFor(parseThread);
     delete parseThread;
     parseThread = nullptr;
@@ -86,17 +86,59 @@ void LogWorker::startReading(const std::function<void()> &body,
     parseThread->start(QThread::InheritPriority);
 }
 
+void LogWorker::requestStop()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    stopRequested.store(true);
+    flightChanged.notify_all();
+}
+
+void LogWorker::relay(const QVector<Vemi_CANFD_Data> &batch)
+{
+    {
+        std::unique_lock<std::mutex> guard(flightLock);
+        flightChanged.wait(guard, [this] {
+            return inFlight < MaxBatchesInFlight || stopRequested.load();
+        });
+        ++inFlight;
+    }
+    // Queued to the hub like its relayed signals, so in their order; dropped
+    // with them when a stopped load's queue is cleared.
+    QMetaObject::invokeMethod(
+        hub,
+        [this, batch] {
+            landed();
+            emit hub->dataParsed(batch);
+        },
+        Qt::QueuedConnection);
+}
+
+void LogWorker::landed()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    --inFlight;
+    flightChanged.notify_all();
+}
+
 void LogWorker::load(const QString &path)
 {
     stopLoad();
     store->clear();
     const quint64 number = ++loadNumber;
+    {
+        std::lock_guard<std::mutex> guard(flightLock);
+        inFlight = 0;
+    }
     // Queued: the batches the reader relayed arrive before this.
-    startReading([this, path] { hub->parseFile(path, stopRequested); },
-                 [this, number] {
-                     if (number == loadNumber)
-                         emit loadEnded();
-                 });
+    startReading(
+        [this, path] {
+            hub->parseFile(path, stopRequested,
+                           [this](const QVector<Vemi_CANFD_Data> &batch) { relay(batch); });
+        },
+        [this, number] {
+            if (number == loadNumber)
+                emit loadEnded();
+        });
 }
 
 bool LogWorker::startStreaming(const QString &path, ExportFormat format, const QString &output,

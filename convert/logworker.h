@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include <QObject>
 #include <QPointer>
@@ -41,7 +43,7 @@ public:
     // still wait in this thread's queue are dropped.
     void stopLoad();
     // Asks a running load to stop at its next line or object, without waiting.
-    void requestStop() { stopRequested.store(true); }
+    void requestStop();
     bool isLoading() const;
 
     // Writes frames on a worker thread; false, and nothing started, while
@@ -99,6 +101,10 @@ private:
     // is connected before the thread starts: a short read may end at once.
     void startReading(const std::function<void()> &body,
                       const std::function<void()> &ended = {});
+    // On the reader's thread: waits while too many of its batches wait for
+    // this thread, then sends batch on through the hub.
+    void relay(const QVector<Vemi_CANFD_Data> &batch);
+    void landed();
 
     DataHub *hub;
     FrameStore *store;
@@ -111,6 +117,12 @@ private:
     QPointer<QThread> exportThread;
     std::shared_ptr<FrameStream> stream;
     std::atomic<bool> stopRequested{false};
+    // Batches the reader has sent that this thread has not taken yet: a
+    // reader faster than the store waits, so memory does not pile up.
+    static constexpr int MaxBatchesInFlight = 16;
+    std::mutex flightLock;
+    std::condition_variable flightChanged;
+    int inFlight = 0;
     // Each worker counts itself out as its last step, and whoever waited for
     // one reads the count: the order that QThread::wait() and the finished
     // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).

@@ -57,11 +57,14 @@ bool translationFromName(const QString &name, QString &file)
 }
 
 // "ASC, CSV and BLF": the display names of every format.
-QString formatList()
+// "A, B and C" of the formats read, or of those also written.
+QString formatList(bool writable)
 {
     QStringList names;
-    for (const LogFormat &format : LogFormat::all())
-        names << QLatin1String(format.displayName);
+    for (const LogFormat &format : LogFormat::all()) {
+        if (!writable || format.writable)
+            names << QLatin1String(format.displayName);
+    }
     const QString last = names.takeLast();
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + text(" and ") + last;
 }
@@ -83,8 +86,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        text("Converts CAN and CAN FD bus logs between %1 with the readers and the exporter "
-             "of the Tavrix window.\n").arg(formatList()) + text(
+        text("Converts CAN and CAN FD bus logs in %1 to %2 with the readers and the exporter "
+             "of the Tavrix window.\n").arg(formatList(false), formatList(true)) + text(
              "Exit status: 0 when every file converted, 1 when a file could not be read "
              "or written or ended early, 2 for a usage error."));
     parser.addHelpOption();

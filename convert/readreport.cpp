@@ -32,7 +32,15 @@ bool hasLinesAfterHeader(const QString &path)
 ReadReport::ReadReport(DataHub *hub, QObject *parent)
     : QObject(parent)
 {
-    connect(hub, &DataHub::progressUpdated, this, [this](int value) { lastPercent = value; });
+    // A reader that measures its share of the file gives the truer figure.
+    connect(hub, &DataHub::progressUpdated, this, [this](int value) {
+        if (!measured || value == 100)
+            lastPercent = value;
+    });
+    connect(hub, &DataHub::shareRead, this, [this](int value) {
+        measured = true;
+        lastPercent = value;
+    });
     connect(hub, &DataHub::endedEarly, this, [this] { early = true; });
     connect(hub, &DataHub::parsingFinished, this,
             [this](bool succeeded) { success = succeeded; });
@@ -43,6 +51,7 @@ void ReadReport::reset()
     success = false;
     early = false;
     lastPercent = -1;
+    measured = false;
 }
 
 ReadReport::Problem ReadReport::problem(const QString &path, qint64 frames) const

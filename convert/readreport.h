@@ -49,4 +49,5 @@ private:
     bool success = false;
     bool early = false;
     int lastPercent = -1;
+    bool measured = false; // the reader reports its share of the file
 };

@@ -13,6 +13,7 @@
 
 #include "ascwriter.h"
 #include "blfwriter.h"
+#include "candumpwriter.h"
 #include "csvwriter.h"
 #include "exportcontext.h"
 #include "identifiersort.h"
@@ -197,6 +198,11 @@ bool CanDataExporter::write(ExportContext &context, ExportFormat format,
     case ExportFormat::Csv: {
         QTextStream out(&file);
         CsvWriter().write(context, out);
+        return finishText(out, file);
+    }
+    case ExportFormat::Candump: {
+        QTextStream out(&file);
+        CandumpWriter().write(context, out);
         return finishText(out, file);
     }
     case ExportFormat::Blf:

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <string_view>
 
 #include <QString>
@@ -14,8 +13,6 @@
 
 namespace {
 
-constexpr uint64_t MicrosPerSecond = 1000000;
-constexpr int ClassicDataBytes = 8;
 
 // The most tokens a line is read for: the ten fields of a CAN FD line with a
 // name, 64 data bytes, the three trailing fields up to the flags and one
@@ -132,59 +129,12 @@ void storeTimeText(const QStringRef &token, Vemi_CANFD_Data &frame)
     frame.setTimeText(QStringView(token));
 }
 
-// Plain decimal seconds ("12.3456785") are converted digit by digit: through a
-// double, about one written half microsecond in a hundred lands a hair below
-// the half and would round down. False when the token has another form.
-template<typename Token>
-bool plainDecimalToMicroseconds(const Token &token, uint64_t &micros)
-{
-    constexpr uint64_t Max = std::numeric_limits<uint64_t>::max();
-    const int size = token.size();
-    auto digitAt = [&token](int i) {
-        const char16_t u = token.at(i).unicode();
-        return u >= '0' && u <= '9' ? int(u - '0') : -1;
-    };
-    int i = 0;
-    bool anyDigit = false;
-    bool overflow = false;
-    uint64_t whole = 0;
-    for (int d; i < size && (d = digitAt(i)) >= 0; ++i) {
-        anyDigit = true;
-        overflow = overflow || whole > (Max - uint64_t(d)) / 10;
-        whole = whole * 10 + uint64_t(d);
-    }
-    uint64_t fraction = 0;
-    int fractionDigits = 0;
-    bool roundUp = false;
-    if (i < size && token.at(i).unicode() == '.') {
-        for (++i; i < size; ++i) {
-            const int d = digitAt(i);
-            if (d < 0)
-                return false;
-            anyDigit = true;
-            if (fractionDigits < 6)
-                fraction = fraction * 10 + uint64_t(d);
-            else if (fractionDigits == 6)
-                roundUp = d >= 5; // later digits cannot turn a half into less
-            ++fractionDigits;
-        }
-    }
-    if (i != size || !anyDigit)
-        return false;
-    for (; fractionDigits < 6; ++fractionDigits)
-        fraction *= 10;
-    const uint64_t below = fraction + (roundUp ? 1 : 0);
-    overflow = overflow || whole > (Max - below) / MicrosPerSecond;
-    micros = overflow ? 0 : whole * MicrosPerSecond + below;
-    return true;
-}
-
 // A plain decimal exactly; other spellings of a number through a double. False
 // when the token is no number at all.
 template<typename Token>
 bool secondsToMicroseconds(const Token &token, uint64_t &micros)
 {
-    if (plainDecimalToMicroseconds(token, micros))
+    if (TextNumber::decimalToMicroseconds<6>(token, micros))
         return true;
     // Signs, exponents and the like.
     bool ok = false;
@@ -268,7 +218,7 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
         return false;
     if (!fillCommon(tokens(0), tokens(1), tokens(3), tokens(2), base, frame))
         return false;
-    frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+    frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
     if (remote) {
         frame.id |= Vemi_CANFD_Data::RemoteBit;
         // Without its DLC the line may have been cut before it.
@@ -327,7 +277,7 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
     if (hasFlags && !(flags & AscFlags::Fdf)) {
         // A classic frame in the CAN FD layout: its length is the DLC's.
         frame.setProtocol(Vemi_CANFD_Data::ProtocolCan);
-        frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+        frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
         const bool remote = (flags & AscFlags::Remote) != 0;
         if (remote)
             frame.id |= Vemi_CANFD_Data::RemoteBit;

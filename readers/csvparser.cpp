@@ -8,25 +8,14 @@
 #include <QStringView>
 #include <QTime>
 
+#include "csvlayout.h"
 #include "linesource.h"
 #include "textlogreader.h"
 #include "textnumber.h"
 
 namespace {
 
-constexpr int FieldCount = 9;
-
-enum Field {
-    DirectionField,
-    TimeField,
-    NameField,
-    IdField,
-    CanTypeField,
-    FrameFormatField,
-    FrameTypeField,
-    LengthField,
-    DataField
-};
+constexpr int FieldCount = CsvColumnCount;
 
 template<typename View>
 using Fields = std::array<View, FieldCount>;
@@ -248,20 +237,20 @@ bool fillRecord(View line, Vemi_CANFD_Data &frame)
     if (!splitFields(line, fields))
         return false;
 
-    if (toUnsigned<10>(fields[DirectionField]) == 1)
+    if (toUnsigned<10>(fields[int(CsvColumn::Direction)]) == 1)
         frame.setDirection(1);
-    storeTimeText(fields[TimeField], frame);
-    frame.timestamp = timestampOf(fields[TimeField]);
-    frame.id = uint32_t(toUnsigned<16>(fields[IdField]) & Vemi_CANFD_Data::IdMask);
-    frame.setProtocol(uint8_t(toUnsigned<10>(fields[CanTypeField]) & 0x03));
-    if (toUnsigned<10>(fields[FrameFormatField]) == 1)
+    storeTimeText(fields[int(CsvColumn::Time)], frame);
+    frame.timestamp = timestampOf(fields[int(CsvColumn::Time)]);
+    frame.id = uint32_t(toUnsigned<16>(fields[int(CsvColumn::Id)]) & Vemi_CANFD_Data::IdMask);
+    frame.setProtocol(uint8_t(toUnsigned<10>(fields[int(CsvColumn::CanType)]) & 0x03));
+    if (toUnsigned<10>(fields[int(CsvColumn::FrameFormat)]) == 1)
         frame.id |= Vemi_CANFD_Data::RemoteBit;
-    if (toUnsigned<10>(fields[FrameTypeField]) == 1)
+    if (toUnsigned<10>(fields[int(CsvColumn::FrameType)]) == 1)
         frame.id |= Vemi_CANFD_Data::ExtendedBit;
     // The record holds 64 data bytes; a larger length is limited to them.
-    frame.length = uint8_t(std::min<quint64>(toUnsigned<10>(fields[LengthField]) & 0xFF,
+    frame.length = uint8_t(std::min<quint64>(toUnsigned<10>(fields[int(CsvColumn::Length)]) & 0xFF,
                                              Vemi_CANFD_Data::MaxDataLength));
-    readDataBytes(fields[DataField], frame);
+    readDataBytes(fields[int(CsvColumn::Data)], frame);
     return true;
 }
 
@@ -274,7 +263,7 @@ int dataBytesPresent(View line)
     Fields<View> fields;
     if (!splitFields(line, fields))
         return 0;
-    const View field = trimmed(fields[DataField]);
+    const View field = trimmed(fields[int(CsvColumn::Data)]);
     int count = 0;
     int firstWidth = 0;
     int width = 0;

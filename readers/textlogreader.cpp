@@ -34,14 +34,13 @@ void TextLogReader::closingStep(qint64 lineCount, const LineSource &lines)
         batch.reserve(BatchSize);
     }
     if (lineCount % ProgressInterval == 0) {
-        // The share of the file read, up to 99 before the end, as the window
-        // shows it; a file of unknown size (a pipe) counts one percent per
-        // thousand lines, held at 95.
-        const qint64 size = lines.size();
-        const int percent = size > 0
-                                ? int(std::min<qint64>(lines.position() * 100 / size, 99))
-                                : int(std::min<qint64>(lineCount / 1000, 95));
+        // One percent per thousand lines, held at 95 until the end.
+        const int percent = int(std::min<qint64>(lineCount / 1000, 95));
         emit parser.progressUpdated(percent, texts.progress);
+        // The lines say little of a long log; its bytes do (a pipe has none).
+        const qint64 size = lines.size();
+        if (size > 0)
+            emit parser.shareRead(int(std::min<qint64>(lines.position() * 100 / size, 99)));
     }
 }
 

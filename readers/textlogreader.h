@@ -48,6 +48,13 @@ public:
     bool run(const QString &filePath, QIODevice::OpenMode mode, std::atomic<bool> &stopRequested,
              LineHandler handleLine, WholeLine isWhole);
 
+    // isWhole for formats whose lines are whole when they read at all: a last
+    // line that gave no frame and is no comment may be one cut short.
+    static bool unlessPassed(const LineSource &, qint64, Line outcome, const Vemi_CANFD_Data &)
+    {
+        return outcome != Line::Passed;
+    }
+
 private:
     bool open(QFile &file, const QString &filePath, QIODevice::OpenMode mode);
     void stopped();

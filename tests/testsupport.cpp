@@ -109,6 +109,8 @@ ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> 
         event.message = reason;
         run.events << event;
     });
+    QObject::connect(&hub, &DataHub::shareRead, &recorder,
+                     [&run](int percent) { run.shares << percent; });
     QObject::connect(&hub, &DataHub::parsingFinished, &recorder,
                      [&run](bool success, const QString &message) {
         HubEvent event(HubEvent::Finished);
@@ -183,6 +185,14 @@ QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base)
            + (frame.isExtended() ? "x" : "") + (frame.isRemote() ? "r" : "") + ' '
            + (frame.direction() ? "Tx " : "Rx ") + kind + ' ' + QByteArray::number(frame.length)
            + ' ' + (frame.isRemote() || data.isEmpty() ? QByteArray("-") : data);
+}
+
+QByteArray describeLine(bool read, const Vemi_CANFD_Data &frame)
+{
+    if (read)
+        return describeFrame(frame) + ' ' + frame.timeText;
+    const QByteArray bytes(reinterpret_cast<const char *>(&frame), sizeof frame);
+    return bytes == QByteArray(sizeof frame, '\0') ? QByteArray() : "record not zero";
 }
 
 QString pythonDescribe()

@@ -31,6 +31,8 @@ struct ParseRun
 {
     bool result = false;
     QList<HubEvent> events;
+    // The shares of the file read, as reported apart from the events.
+    QList<int> shares;
 
     QVector<Vemi_CANFD_Data> frames() const;
     QList<int> progressValues() const;
@@ -66,6 +68,10 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol 
 // data in hex or "-" (always "-" for a remote frame). pythonDescribe() is the
 // same for a python-can message: describe(message, t0, channel_offset).
 QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base = 0);
+// What a reader's per-line function made of a line: the frame described and
+// its time text when it read one, else empty, or "record not zero" when the
+// record no longer is.
+QByteArray describeLine(bool read, const Vemi_CANFD_Data &frame);
 QString pythonDescribe();
 
 // A log of every kind of frame the peers must read back from our files:

@@ -65,9 +65,12 @@ QString makeLog(const QString &dir, const QString &name, ExportFormat format, in
 }
 
 // The bytes of an output with the time of the export taken out: the ASC date
-// line, the CSV clock column, the BLF header's start and stop times.
+// line, the CSV clock column, the BLF header's start and stop times; a candump
+// log has none.
 QByteArray withoutExportTime(const QByteArray &bytes, ExportFormat format)
 {
+    if (format == ExportFormat::Candump)
+        return bytes;
     if (format == ExportFormat::Blf)
         return QByteArray(bytes).replace(40, 32, QByteArray(32, '\0'));
     QList<QByteArray> lines = bytes.split('\n');
@@ -140,7 +143,7 @@ private slots:
         QTest::addColumn<bool>("chinese");
         QTest::addColumn<bool>("outOfTimeOrder");
         const int asc = int(ExportFormat::Asc), csv = int(ExportFormat::Csv),
-                  blf = int(ExportFormat::Blf);
+                  blf = int(ExportFormat::Blf), candump = int(ExportFormat::Candump);
         QTest::newRow("asc to csv, Chinese header")
             << asc << QStringList{"--language", "zh"} << "out.csv" << csv << 0 << true << false;
         QTest::newRow("csv to asc, ascending, suffix in capitals")
@@ -150,6 +153,11 @@ private slots:
             << false;
         QTest::newRow("asc to blf, format named, no suffix")
             << asc << QStringList{"-f", "BLF"} << "out" << blf << 0 << false << false;
+        QTest::newRow("candump to blf")
+            << candump << QStringList{} << "out.blf" << blf << 0 << false << false;
+        QTest::newRow("csv to candump, format named, descending")
+            << csv << QStringList{"-f", "candump", "-s", "descending"} << "out" << candump << 2
+            << false << false;
         QTest::newRow("blf to csv, English header")
             << blf << QStringList{"--language", "en", "-q"} << "out.csv" << csv << 0 << false
             << false;
@@ -172,7 +180,7 @@ private slots:
         QFETCH(bool, chinese);
         QFETCH(bool, outOfTimeOrder);
         QTemporaryDir dir;
-        static const char *const suffixes[] = {"asc", "csv", "blf"};
+        static const char *const suffixes[] = {"asc", "csv", "blf", "log"};
         const QString input = makeLog(dir.path(), QStringLiteral("in.") + suffixes[inputFormat],
                                       ExportFormat(inputFormat), 2500,
                                       outOfTimeOrder ? SortOrder::Descending : SortOrder::None);
@@ -219,17 +227,23 @@ private slots:
         makeLog(dir.path(), QStringLiteral("logs/a.asc"), ExportFormat::Asc, 10);
         makeLog(dir.path(), QStringLiteral("logs/b.CSV"), ExportFormat::Csv, 20);
         makeLog(dir.path(), QStringLiteral("logs/nested/d.asc"), ExportFormat::Asc, 5);
+        makeLog(dir.path(), QStringLiteral("logs/d.log"), ExportFormat::Candump, 40);
+        TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("e.TRC"),
+                               ";$FILEVERSION=1.1\r\n 1) 1.5 Rx 0123 1 AA\r\n");
         TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("notes.txt"),
                                "not a log");
 
         const ToolRun run = runTool(dir.path(), {"-f", "asc", "logs", "-o", "out/asc"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
-                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc"}));
-        QCOMPARE(run.errorLines.size(), 3);
+                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc", "asc/d.asc",
+                              "asc/e.asc"}));
+        QCOMPARE(run.errorLines.size(), 5);
         QVERIFY(run.errorLines[0].startsWith(QStringLiteral("logs/a.asc -> out/asc/a.asc: 10 ")));
         QVERIFY(run.errorLines[1].startsWith(QStringLiteral("logs/b.CSV -> out/asc/b.asc: 20 ")));
         QVERIFY(run.errorLines[2].startsWith(QStringLiteral("logs/c.Blf -> out/asc/c.asc: 30 ")));
+        QVERIFY(run.errorLines[3].startsWith(QStringLiteral("logs/d.log -> out/asc/d.asc: 40 ")));
+        QVERIFY(run.errorLines[4].startsWith(QStringLiteral("logs/e.TRC -> out/asc/e.asc: 1 ")));
     }
 
     void usageErrors_data()
@@ -250,6 +264,11 @@ private slots:
                                                 << "--format";
         QTest::newRow("no format in the name") << QStringList{"a.asc", "-o", "x.txt"}
                                                << "cannot tell the format";
+        QTest::newRow("a format read only, named")
+            << QStringList{"-f", "trc", "a.asc", "-o", "x.trc"}
+            << "unknown format 'trc' (use asc, csv, blf or candump)";
+        QTest::newRow("a format read only, in the name") << QStringList{"a.asc", "-o", "x.trc"}
+                                                         << "cannot tell the format";
         QTest::newRow("folder output is a file")
             << QStringList{"-f", "csv", "a.asc", "b.csv", "-o", "notes.txt"} << "not a folder";
         QTest::newRow("same base name") << QStringList{"-f", "blf", "a.asc", "logs", "-o", "out"}
@@ -315,7 +334,7 @@ private slots:
         const QStringList expected{
             "good.asc -> out/good.blf: 40 frames read",
             "tavrix-convert: missing.asc: the file does not exist",
-            "tavrix-convert: notes.txt: unsupported format; readable formats: *.asc *.csv *.blf",
+            "tavrix-convert: notes.txt: unsupported format; readable formats: *.asc *.csv *.blf *.log *.trc",
             "tavrix-convert: empty.asc: no frames in the file; nothing written",
             "tavrix-convert: broken.blf: not a BLF file",
             "tavrix-convert: blocked.asc: cannot write out/blocked.blf: the file could not be "

@@ -131,7 +131,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = TestSupport::writeFile(dir.path(), QStringLiteral("out.xyz"), "old");
         CanDataExporter exporter;
-        QVERIFY(exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(3), SortOrder::None, path));
+        // 3 is candump's: 4 is the first code of no format.
+        QVERIFY(exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(4), SortOrder::None, path));
         QVERIFY(QFile::exists(path));
         QCOMPARE(QFileInfo(path).size(), qint64(0));
     }
@@ -153,6 +154,8 @@ private slots:
             << quint8(0) << Frames{frame, frame, error} << QList<int>{33, 66};
         QTest::newRow("csv error first")
             << quint8(1) << Frames{error, frame, frame} << QList<int>{33, 66};
+        QTest::newRow("candump error first")
+            << quint8(3) << Frames{error, frame, frame} << QList<int>{66, 100};
     }
 
     void progress()
@@ -238,7 +241,7 @@ private slots:
         const QString path = name.startsWith('/') ? name : dir.filePath(name);
 
         CanDataExporter exporter;
-        for (const quint8 format : {0, 1, 2}) {
+        for (const quint8 format : {0, 1, 2, 3}) {
             QVERIFY(!exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(format),
                                          SortOrder::Ascending, path));
             QCOMPARE(exporter.lastFailure(), failure);
@@ -262,6 +265,7 @@ private slots:
         QTest::newRow("csv, fails while writing") << quint8(1) << 5000;
         QTest::newRow("blf, buffered until close") << quint8(2) << 1;
         QTest::newRow("blf, fails while writing") << quint8(2) << 5000;
+        QTest::newRow("candump, fails while writing") << quint8(3) << 5000;
     }
 
     void fullDiskFails()

@@ -20,7 +20,8 @@ struct FormatTraits
     enum TimeKind {
         Relative,          // microseconds since the earliest frame
         RelativeMonotonic, // the same, but never decreasing in file order
-        ClockMilliseconds  // clock time of day, whole milliseconds
+        ClockMilliseconds, // clock time of day, whole milliseconds
+        Own                // each frame's own time, as it was
     } time;
     // The channel every frame reads back with.
     uint8_t channel;
@@ -34,6 +35,9 @@ const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::Clo
                        false};
 const FormatTraits blf{"BLF", ExportFormat::Blf, ".blf", false, FormatTraits::RelativeMonotonic,
                        1, true};
+const FormatTraits candump{"candump", ExportFormat::Candump, ".log", false, FormatTraits::Own, 1,
+                           true};
+const FormatTraits *const allFormats[] = {&asc, &csv, &blf, &candump};
 
 constexpr uint64_t microsPerDay = 86400000000ull;
 
@@ -117,6 +121,9 @@ void verifySameFrames(const QVector<Vemi_CANFD_Data> &read,
         case FormatTraits::Relative:
             QVERIFY2(got.timestamp == relative, where);
             break;
+        case FormatTraits::Own:
+            QVERIFY2(got.timestamp == want.timestamp, where);
+            break;
         case FormatTraits::RelativeMonotonic:
             runningMax = std::max(runningMax, relative);
             QVERIFY2(got.timestamp == runningMax, where);
@@ -157,7 +164,7 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("traits");
         QTest::addColumn<int>("order");
-        for (const FormatTraits *traits : {&asc, &csv, &blf}) {
+        for (const FormatTraits *traits : allFormats) {
             for (const auto &[name, order] : {std::pair{"unsorted", SortOrder::None},
                                               std::pair{"ascending", SortOrder::Ascending},
                                               std::pair{"descending", SortOrder::Descending}}) {
@@ -186,8 +193,8 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("first");
         QTest::addColumn<FormatTraitsPtr>("second");
-        for (const FormatTraits *first : {&asc, &csv, &blf}) {
-            for (const FormatTraits *second : {&asc, &csv, &blf})
+        for (const FormatTraits *first : allFormats) {
+            for (const FormatTraits *second : allFormats)
                 QTest::addRow("%s to %s", first->name, second->name) << first << second;
         }
     }
@@ -211,10 +218,10 @@ private slots:
         verifySameFrames(TestSupport::parseOnWorker(secondPath).frames(), expected, *second);
     }
 
-    // The bus log through our own reader: ASC keeps each frame's channel, the
-    // CSV layout has no channel column (frames read back on channel 0). Both
-    // lose the ESI: the CSV layout has no place for it, and our ASC reader
-    // reads over the ESI column.
+    // The bus log through our own reader: ASC and BLF keep each frame's
+    // channel and ESI; the CSV layout has neither (frames read back on
+    // channel 0). candump numbers the interfaces in the order the file names
+    // them, which in this log is the order of the channels.
     void busLogThroughOwnReader_data()
     {
         QTest::addColumn<FormatTraitsPtr>("traits");
@@ -222,6 +229,7 @@ private slots:
         QTest::newRow("ASC") << &asc << true;
         QTest::newRow("CSV") << &csv << false;
         QTest::newRow("BLF") << &blf << true;
+        QTest::newRow("candump") << &candump << true;
     }
 
     void busLogThroughOwnReader()

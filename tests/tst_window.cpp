@@ -52,13 +52,13 @@ constexpr int LargeLogFrames = 400000;
 const QStringList englishTexts{
     "Kelvane", "Add file", "Clear", "Translate", "Conversion Control", "Format:",
     "Output path:", "Browse", "Progress", "Conversion", "ID sorting:", "ASC", "CSV", "BLF",
-    "default", "from small to large", "from large to small", "toolBar", "Delete",
+    "candump", "default", "from small to large", "from large to small", "toolBar", "Delete",
     "No.", "Time", "Dir", "Name", "ID(HEX)", "Pro", "Format", "Type", "Len", "Data"};
 const QStringList chineseTexts{
     "Kelvane-ZH", "添加文件", "清空", "翻译", "转换设置与控制", "目标格式:", "输出路径:",
-    "浏览", "进度", "转换", "ID 排序:", "ASC", "CSV", "BLF", "默认", "从小到大", "从大到小",
-    "toolBar", "删除", "序号.", "时间", "方向", "名称", "ID(HEX)", "协议", "帧格式", "帧类型",
-    "长度", "数据"};
+    "浏览", "进度", "转换", "ID 排序:", "ASC", "CSV", "BLF", "candump", "默认", "从小到大",
+    "从大到小", "toolBar", "删除", "序号.", "时间", "方向", "名称", "ID(HEX)", "协议", "帧格式",
+    "帧类型", "长度", "数据"};
 
 QString configPath()
 {
@@ -285,7 +285,8 @@ private slots:
         DialogSeen seen;
         CHECKED(chooseFiles(w, {one, two}, &seen));
         QCOMPARE(seen.title, QStringLiteral("选择文件"));
-        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf)")});
+        QCOMPARE(seen.filters,
+                 QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log *.trc)")});
         QCOMPARE(w.fileEntries(), (QStringList{one, two}));
         // The list shows names; the full path is the tooltip.
         const QModelIndex first = w.list->model()->index(0, 0);
@@ -423,8 +424,8 @@ private slots:
              "Cannot read locked.asc: no permission to read it",
              "无法读取 locked.asc：没有读取权限"},
             {"unsupported", "notes.txt", frames, "",
-             "Cannot read notes.txt: unsupported format; readable formats: *.asc *.csv *.blf",
-             "无法读取 notes.txt：不支持的格式；可读取的格式：*.asc *.csv *.blf"},
+             "Cannot read notes.txt: unsupported format; readable formats: *.asc *.csv *.blf *.log *.trc",
+             "无法读取 notes.txt：不支持的格式；可读取的格式：*.asc *.csv *.blf *.log *.trc"},
             {"not BLF", "text.blf", frames, "", "Cannot read text.blf: not a BLF file",
              "无法读取 text.blf：不是 BLF 文件"},
             {"no frames", "empty.asc", {}, "", "Cannot read empty.asc: no frames in the file",
@@ -627,6 +628,8 @@ private slots:
         QTest::newRow("ASC, large to small, field in blanks")
             << 0 << 2 << false << QStringLiteral("  <dir>\t");
         QTest::newRow("CSV, Chinese") << 1 << 0 << true << QStringLiteral("<dir>");
+        // Beyond the form's items: from the table of formats.
+        QTest::newRow("candump, small to large") << 3 << 1 << false << QStringLiteral("<dir>");
     }
 
     void convert()
@@ -694,9 +697,11 @@ private slots:
 
         // The proposal: CAN_Data_<local time>.<suffix> in the folder field, or
         // in the working directory when the field is empty.
-        const QString suffix = format == 0 ? QStringLiteral("asc") : QStringLiteral("csv");
+        const QString suffix = QLatin1String(format == 0 ? "asc" : format == 1 ? "csv" : "log");
         QCOMPARE(seen.title, QStringLiteral("Save CAN Data"));
-        QCOMPARE(seen.filters, QStringList{suffix.toUpper() + " Files (*." + suffix + ")"});
+        QCOMPARE(seen.filters, QStringList{format == 3 ? QStringLiteral("candump Logs (*.log)")
+                                                       : suffix.toUpper() + " Files (*." + suffix
+                                                             + ")"});
         const QFileInfo proposal(seen.proposal);
         QCOMPARE(proposal.absolutePath(), outDir.path());
         const QRegularExpressionMatch match =
@@ -717,11 +722,13 @@ private slots:
                              });
         }
         const Frames read = TestSupport::parseOnWorker(seen.proposal).frames();
-        CHECKED(compareReadBack(read, expected, format == 0));
+        CHECKED(compareReadBack(read, expected, format == 0 || format == 3));
         const QString firstLine = QString::fromUtf8(TestSupport::readFile(seen.proposal))
                                       .section(QLatin1Char('\n'), 0, 0);
         if (format == 0) {
             QVERIFY(firstLine.startsWith(QStringLiteral("date ")));
+        } else if (format == 3) {
+            QVERIFY(firstLine.startsWith(QStringLiteral("(0000000000.")));
         } else {
             const QString header = chinese ? QStringLiteral("方向(0:接收 1:发送 2:错误)")
                                            : QStringLiteral("Direction(0:Rx 1:Tx 2:Error)");

@@ -52,6 +52,7 @@ Tavrix::Tavrix(QWidget *parent)
     : QMainWindow(parent)
 {
     ui.setupUi(this);
+    addFormatItems();
     initWindow();
 }
 
@@ -91,8 +92,20 @@ void Tavrix::initWindow()
     dataModel = new DataModel(this);
     ui.tableView->setModel(dataModel);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    ui.tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ui.tableView->verticalHeader()->setDefaultSectionSize(25);
+    setUpRowHeader(ui.tableView->verticalHeader());
+    // The row header keeps a record for every row it ever had; after a large
+    // log it is made anew, so that emptying the table gives the memory back.
+    connect(dataModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        rowsBeforeReset = dataModel->rowCount();
+    });
+    connect(dataModel, &QAbstractItemModel::modelReset, this, [this] {
+        if (rowsBeforeReset >= LargeTable) {
+            auto *header = new QHeaderView(Qt::Vertical, ui.tableView);
+            setUpRowHeader(header);
+            ui.tableView->setVerticalHeader(header);
+        }
+        rowsBeforeReset = 0;
+    });
     ui.tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setColumnWidth(DataModel::DataColumn, 1200);
@@ -119,6 +132,8 @@ void Tavrix::initWindow()
     dataHub = new DataHub(this);
     connect(dataHub, &DataHub::progressUpdated, this, &Tavrix::onProgressUpdated);
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
+    // The last rows are in the table when the end of the file is reported.
+    connect(dataHub, &DataHub::parsingFinished, dataModel, &DataModel::showPendingRows);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
     connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
@@ -144,6 +159,25 @@ void Tavrix::initWindow()
     QCoreApplication::installTranslator(translator);
     QEvent languageChange(QEvent::LanguageChange);
     QCoreApplication::sendEvent(this, &languageChange);
+}
+
+void Tavrix::setUpRowHeader(QHeaderView *header)
+{
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(25);
+}
+
+// The form holds the items of the first formats, with their translated texts;
+// every further writable format of the table gets its item here, at the index
+// of its export code, under its name, which is not translated.
+void Tavrix::addFormatItems()
+{
+    for (int code = ui.comboBox->count();; ++code) {
+        const LogFormat *format = LogFormat::forExport(ExportFormat(code));
+        if (!format)
+            break;
+        ui.comboBox->addItem(QLatin1String(format->displayName));
+    }
 }
 
 void Tavrix::changeEvent(QEvent *event)
@@ -279,6 +313,7 @@ void Tavrix::onTavrix()
         return;
 
     // The frames the table shows now; the table may change meanwhile.
+    dataModel->showPendingRows();
     const FrameSnapshot frames = dataModel->store()->snapshot();
     if (frames.isEmpty()) {
         QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);

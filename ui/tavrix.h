@@ -12,6 +12,7 @@
 
 class QAction;
 class QEvent;
+class QHeaderView;
 class QMenu;
 class QModelIndex;
 class QPoint;
@@ -55,9 +56,11 @@ private slots:
 
 private:
     void initWindow();
+    void addFormatItems();
     void retranslateTexts();
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
+    static void setUpRowHeader(QHeaderView *header);
     void showExportProgress();
     // The status bar: what the window is doing and what came of it, in the
     // current language.
@@ -94,5 +97,8 @@ private:
     int exportFrames = 0;
     // Made again on a language change.
     std::function<QString()> statusText;
+    // Rows of a table from which the row header is made anew once emptied.
+    static constexpr int LargeTable = 1000000;
+    int rowsBeforeReset = 0;
     Ui::TavrixClass ui;
 };
