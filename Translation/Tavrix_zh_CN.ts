@@ -67,6 +67,30 @@
         <source>Tx </source>
         <translation>发送 </translation>
     </message>
+    <message>
+        <source>there are no frames to write</source>
+        <translation>没有可写入的帧</translation>
+    </message>
+    <message>
+        <source>the folder does not exist</source>
+        <translation>文件夹不存在</translation>
+    </message>
+    <message>
+        <source>no permission to write there</source>
+        <translation>没有写入权限</translation>
+    </message>
+    <message>
+        <source>no space left on the disk</source>
+        <translation>磁盘空间不足</translation>
+    </message>
+    <message>
+        <source>the file was removed while it was written</source>
+        <translation>文件在写入时被删除</translation>
+    </message>
+    <message>
+        <source>the file could not be written (%1)</source>
+        <translation>无法写入文件（%1）</translation>
+    </message>
 </context>
 <context>
     <name>DataModel</name>
@@ -129,6 +153,41 @@
     <message>
         <source>send</source>
         <translation>发送</translation>
+    </message>
+</context>
+<context>
+    <name>ReadReport</name>
+    <message>
+        <source>the file does not exist</source>
+        <translation>文件不存在</translation>
+    </message>
+    <message>
+        <source>it is a folder, not a file</source>
+        <translation>这是文件夹，不是文件</translation>
+    </message>
+    <message>
+        <source>no permission to read it</source>
+        <translation>没有读取权限</translation>
+    </message>
+    <message>
+        <source>unsupported format; readable formats: %1</source>
+        <translation>不支持的格式；可读取的格式：%1</translation>
+    </message>
+    <message>
+        <source>not a BLF file</source>
+        <translation>不是 BLF 文件</translation>
+    </message>
+    <message>
+        <source>no frames in the file</source>
+        <translation>文件中没有帧</translation>
+    </message>
+    <message>
+        <source>no frames in the file; a CSV log needs the nine columns of the header Tavrix writes</source>
+        <translation>文件中没有帧；CSV 日志需要 Tavrix 所写表头的九列</translation>
+    </message>
+    <message>
+        <source>the file cannot be read</source>
+        <translation>无法读取该文件</translation>
     </message>
 </context>
 <context>
@@ -208,6 +267,38 @@
     <message>
         <source>Too many frames: only the first %1 are shown</source>
         <translation>帧数过多：仅显示前 %1 帧</translation>
+    </message>
+    <message>
+        <source>Reading %1: %2 frames, %3%</source>
+        <translation>正在读取 %1：%2 帧，%3%</translation>
+    </message>
+    <message>
+        <source>%1 frames read from %2 in %3 s</source>
+        <translation>已从 %2 读取 %1 帧，用时 %3 秒</translation>
+    </message>
+    <message>
+        <source>%1 ends early (damaged or cut): %2 frames read</source>
+        <translation>%1 提前结束（已损坏或被截断）：读取了 %2 帧</translation>
+    </message>
+    <message>
+        <source>The first %1 frames of %2 are shown: the table holds no more</source>
+        <translation>显示 %2 的前 %1 帧：表格已满</translation>
+    </message>
+    <message>
+        <source>Cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>Writing %1...</source>
+        <translation>正在写入 %1...</translation>
+    </message>
+    <message>
+        <source>%1 written: %2 frames</source>
+        <translation>已写入 %1：%2 帧</translation>
+    </message>
+    <message>
+        <source>Writing %1 failed: %2</source>
+        <translation>写入 %1 失败：%2</translation>
     </message>
 </context>
 <context>

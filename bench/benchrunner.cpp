@@ -181,15 +181,13 @@ Measurement BenchRunner::convertProcess(const QString &path, const QString &out)
     return one;
 }
 
-LoadReport BenchRunner::loadInChild(const QString &path, const QString &convertDir)
+LoadReport BenchRunner::loadInChild(const QString &path)
 {
     LoadReport report;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList arguments{QString::fromLatin1(childOption), path};
-    if (!convertDir.isEmpty())
-        arguments << convertDir;
-    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(childOption), path});
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         return report;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
@@ -203,10 +201,6 @@ LoadReport BenchRunner::loadInChild(const QString &path, const QString &convertD
             report.idleResident = words.value(1).toLongLong();
         else if (key == "loadpeak")
             report.loadPeak = words.value(1).toLongLong();
-        else if (key == "convertpeak")
-            report.convertPeak = words.value(1).toLongLong();
-        else if (key == "convert")
-            report.conversions << QString::fromLatin1(line.mid(key.size() + 1));
     }
     report.ok = report.rows > 0;
     return report;
@@ -216,7 +210,6 @@ int BenchRunner::childMain(const QStringList &arguments)
 {
     const int at = arguments.indexOf(QString::fromLatin1(childOption));
     const QString path = arguments.value(at + 1);
-    const QString convertDir = arguments.value(at + 2);
 
     FrameStore store;
     const qint64 idle = ProcessMemory::resident();
@@ -228,24 +221,6 @@ int BenchRunner::childMain(const QStringList &arguments)
     std::printf("rows %d\nload %.6f\nidle %lld\nloadpeak %lld\n", store.size(), seconds,
                 idle, loadPeak);
 
-    if (!convertDir.isEmpty()) {
-        const QString source = QFileInfo(path).suffix().toLower();
-        CanDataExporter exporter;
-        for (ExportFormat format : Corpus::formats()) {
-            if (Corpus::suffix(format) == source)
-                continue;
-            const QString target = convertDir + QStringLiteral("/converted.")
-                                   + Corpus::suffix(format);
-            QElapsedTimer timer;
-            timer.start();
-            if (!exporter.exportSnapshot(store.snapshot(), format, SortOrder::None, target))
-                return 1;
-            std::printf("convert %s %.6f %lld\n", qPrintable(Corpus::name(format)),
-                        double(timer.nsecsElapsed()) / 1e9, QFileInfo(target).size());
-            QFile::remove(target);
-        }
-        std::printf("convertpeak %lld\n", ProcessMemory::peakResident());
-    }
     std::fflush(stdout);
     return 0;
 }

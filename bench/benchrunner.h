@@ -42,9 +42,9 @@ public:
     // that a machine busy with other work for a while weighs on all alike.
     static Measurement median(const QVector<Measurement> &runs);
 
-    // Runs this program again as a child that loads path (and converts into
-    // convertDir when it is not empty), so that its peak memory is its own.
-    static LoadReport loadInChild(const QString &path, const QString &convertDir);
+    // Runs this program again as a child that loads path, so that its peak
+    // memory is its own.
+    static LoadReport loadInChild(const QString &path);
     // The child's side of loadInChild; returns the exit code.
     static int childMain(const QStringList &arguments);
 };

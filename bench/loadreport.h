@@ -3,8 +3,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// What one fresh process reports after loading a file into a frame store, and
-// after converting the frames to the two other formats when asked.
+// What one fresh process reports after loading a file into a frame store.
 struct LoadReport
 {
     bool ok = false;
@@ -12,6 +11,4 @@ struct LoadReport
     double loadSeconds = 0;
     qint64 idleResident = 0; // bytes, before the load
     qint64 loadPeak = 0;     // bytes, peak resident after the load
-    qint64 convertPeak = 0;  // bytes, peak resident after the conversions
-    QStringList conversions; // "<format> <seconds> <bytes>"
 };

@@ -23,6 +23,7 @@
 #include "corpus.h"
 #include "dbcbench.h"
 #include "peerbench.h"
+#include "processmemory.h"
 #include "vemi_canfd_data.h"
 
 namespace {
@@ -59,7 +60,7 @@ Options parseOptions(const QStringList &arguments)
             options.frames = argument.toInt();
     }
     if (options.frames <= 0)
-        options.frames = options.scale ? 10000000 : 1000000;
+        options.frames = options.scale ? 100000000 : 1000000;
     // Median of five; fewer where one run takes long.
     if (options.runs <= 0)
         options.runs = options.frames <= 2000000 ? 5 : options.frames <= 5000000 ? 3 : 1;
@@ -262,7 +263,7 @@ int runBench(const Options &options, const QString &dir)
             continue;
         note("measuring the memory of loading %s\n", Corpus::name(format));
         report.addMemory(Corpus::name(format),
-                         BenchRunner::loadInChild(corpus.path(format), QString()));
+                         BenchRunner::loadInChild(corpus.path(format)));
     }
     addFirstRows(options, corpus, dir, wanted, report);
     report.print(options.frames);
@@ -271,41 +272,68 @@ int runBench(const Options &options, const QString &dir)
     return 0;
 }
 
+// One line of the scale table: time, rate and peak memory per frame.
+void printScaleRow(const char *operation, bool ok, double seconds, qint64 peakBytes,
+                   qint64 frames)
+{
+    if (!ok) {
+        std::printf("%-38s failed\n", operation);
+        return;
+    }
+    std::printf("%-38s %9.1f %11.0f %9.0f %8.1f\n", operation, seconds,
+                double(frames) / seconds, double(peakBytes) / 1e6,
+                double(peakBytes) / double(frames));
+}
+
+// A BLF log of options.frames frames, generated as it is written; the
+// window's load of it into the frame store in a process of its own, and
+// tavrix-convert's conversions of it, each with its peak memory.
 int runScale(const Options &options, const QString &dir)
 {
+    const QString blf = QDir(dir).filePath(QStringLiteral("scale.blf"));
+    note("writing %s frames as BLF\n", QString::number(options.frames));
+    QElapsedTimer timer;
+    timer.start();
+    if (!Corpus::writeStreamed(options.frames, ExportFormat::Blf, blf)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(blf));
+        return 1;
+    }
+    std::printf("scale corpus: %d frames, BLF %.0f MB, written in %.1f s\n\n", options.frames,
+                double(QFileInfo(blf).size()) / 1e6, double(timer.elapsed()) / 1000);
+    std::printf("%-38s %9s %11s %9s %8s\n", "operation", "seconds", "frames/s", "peak MB",
+                "B/frame");
+
+    note("loading it as the window does\n");
+    const LoadReport load = BenchRunner::loadInChild(blf);
+    printScaleRow("window: load into the frame store", load.ok && load.rows == options.frames,
+                  load.loadSeconds, load.loadPeak - load.idleResident, options.frames);
+
+    struct Conversion
     {
-        Corpus corpus = makeCorpus(options, dir);
+        const char *operation;
+        const char *order;
+        const char *suffix;
+    };
+    const Conversion conversions[] = {
+        {"tavrix-convert to ASC", "none", "asc"},
+        {"tavrix-convert to BLF", "none", "blf"},
+        {"tavrix-convert to ASC, sorted", "ascending", "asc"},
+        {"tavrix-convert to BLF, sorted", "ascending", "blf"},
+    };
+    for (const Conversion &conversion : conversions) {
+        note("%s\n", QLatin1String(conversion.operation));
+        const QString out =
+            QDir(dir).filePath(QStringLiteral("scale-out.") + QLatin1String(conversion.suffix));
+        const ProcessMemory::Run run = ProcessMemory::runMeasured(
+            QStringLiteral(TAVRIX_CONVERT),
+            {QStringLiteral("-q"), QStringLiteral("-s"), QLatin1String(conversion.order), blf,
+             QStringLiteral("-o"), out});
+        printScaleRow(conversion.operation, run.ok, run.seconds, run.peakResident,
+                      options.frames);
+        QFile::remove(out);
     }
-    const double recordBytes = 136.0 * options.frames;
-    std::printf("\n%-6s %9s %9s  %13s %13s  %s\n", "file", "open s", "fps", "peak MB",
-                "conv. peak", "conversions");
-    for (ExportFormat format : Corpus::formats()) {
-        note("opening and converting %s\n", Corpus::name(format));
-        const QString path =
-            QDir(dir).filePath(QStringLiteral("corpus.") + Corpus::suffix(format));
-        const LoadReport load = BenchRunner::loadInChild(path, dir);
-        if (!load.ok) {
-            std::printf("%-6s failed\n", qPrintable(Corpus::name(format)));
-            continue;
-        }
-        const double peak = double(load.loadPeak - load.idleResident);
-        const double convertPeak = double(load.convertPeak - load.idleResident);
-        QStringList conversions;
-        for (const QString &conversion : load.conversions) {
-            const QStringList words = conversion.split(QLatin1Char(' '));
-            conversions << QString::asprintf("to %s %.2f s (%.1f MB)", qPrintable(words.value(0)),
-                                             words.value(1).toDouble(),
-                                             words.value(2).toDouble() / 1e6);
-        }
-        std::printf("%-6s %9.2f %9.0f  %7.0f %.2fx %7.0f %.2fx  %s\n",
-                    qPrintable(Corpus::name(format)), load.loadSeconds,
-                    double(load.rows) / load.loadSeconds, peak / 1e6, peak / recordBytes,
-                    convertPeak / 1e6, convertPeak / recordBytes,
-                    qPrintable(conversions.join(QStringLiteral(", "))));
-        if (load.rows != options.frames)
-            std::printf("       %lld rows, expected %d\n", load.rows, options.frames);
-    }
-    std::printf("(peaks above the idle process; x = times 136 B per frame)\n");
+    std::printf("(peak: resident memory of the process, for the load above the idle one)\n");
+    QFile::remove(blf);
     return 0;
 }
 

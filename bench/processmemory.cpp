@@ -1,7 +1,16 @@
 #include "processmemory.h"
 
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <vector>
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
+
+extern char **environ;
 
 namespace {
 
@@ -28,4 +37,29 @@ qint64 ProcessMemory::resident()
 qint64 ProcessMemory::peakResident()
 {
     return statusField("VmHWM:");
+}
+
+ProcessMemory::Run ProcessMemory::runMeasured(const QString &program, const QStringList &arguments)
+{
+    Run run;
+    QList<QByteArray> words{QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        words << QFile::encodeName(argument);
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child)
+        return run;
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.peakResident = qint64(usage.ru_maxrss) * 1024; // kilobytes on Linux
+    return run;
 }

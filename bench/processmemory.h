@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QtGlobal>
 
 // This process's memory as the kernel counts it in /proc/self/status.
@@ -12,4 +13,15 @@ public:
     static qint64 resident();
     // Largest resident size since the process started, in bytes.
     static qint64 peakResident();
+
+    // A program run to its end in a process of its own: whether it exited
+    // with 0, its wall-clock time and its peak resident size, as the kernel
+    // tells them of a child that ended.
+    struct Run
+    {
+        bool ok = false;
+        double seconds = 0;
+        qint64 peakResident = 0;
+    };
+    static Run runMeasured(const QString &program, const QStringList &arguments);
 };

@@ -49,6 +49,8 @@ constexpr BYTE BL_CAN_MSG_FLAG_TX = 0x01;
 constexpr BYTE BL_CAN_MSG_FLAG_REMOTE_FRAME = 0x80;
 
 // CAN FD 64 flags (type 101, mFlags); each a bit of its own.
+// Bit 31 of a CAN object's mID: the identifier is an extended (29-bit) one.
+constexpr DWORD BL_CAN_ID_EXTENDED = 0x80000000u;
 constexpr DWORD BL_CANFD64_FLAG_REMOTE_FRAME = 0x0010u; // classic frames only
 constexpr DWORD BL_CANFD64_FLAG_EDL = 0x1000u; // FDF: a CAN FD frame; clear: classic
 constexpr DWORD BL_CANFD64_FLAG_BRS = 0x2000u;

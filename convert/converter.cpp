@@ -11,9 +11,9 @@
 #include "datahub.h"
 #include "framestore.h"
 #include "interruptwatcher.h"
-#include "logformat.h"
 #include "logworker.h"
 #include "progressdisplay.h"
+#include "readreport.h"
 
 Converter::Converter(const Settings &chosen, QObject *parent)
     : QObject(parent)
@@ -23,6 +23,7 @@ Converter::Converter(const Settings &chosen, QObject *parent)
     , exporter(new CanDataExporter(this))
     , worker(new LogWorker(hub, store, exporter, this))
     , display(new ProgressDisplay(settings.progress && !settings.quiet, this))
+    , reader(new ReadReport(hub, this))
 {
     // The worker stops the reader; the converter reports the file as cut.
     connect(store, &FrameStore::full, this, [this] { capacityReached = true; });
@@ -64,33 +65,6 @@ void Converter::interrupt(int signalNumber)
     }
 }
 
-namespace {
-
-// What the reader of one file told the hub while it is listened to.
-class ReaderListener final
-{
-public:
-    explicit ReaderListener(DataHub *hub)
-    {
-        QObject::connect(hub, &DataHub::progressUpdated, &context, [this] { ++signalsSeen; });
-        QObject::connect(hub, &DataHub::parsingFinished, &context,
-                         [this](bool success, const QString &text) {
-                             ++signalsSeen;
-                             succeeded = success;
-                             message = text;
-                         });
-    }
-
-    int signalsSeen = 0;
-    bool succeeded = false;
-    QString message;
-
-private:
-    QObject context;
-};
-
-} // namespace
-
 bool Converter::convert(const ConversionJob &job)
 {
     if (!job.problem.isEmpty()) {
@@ -99,6 +73,7 @@ bool Converter::convert(const ConversionJob &job)
     }
     currentInput = job.input;
     currentOutput = job.output;
+    reader->reset();
     QElapsedTimer clock;
     clock.start();
     display->begin([this] { return status(); });
@@ -111,16 +86,19 @@ bool Converter::convert(const ConversionJob &job)
                                ? stream(job, problem, frames)
                                : loadAndWrite(job, problem, frames);
     display->end();
-    if (!converted) {
+    if (!converted || !acceptEnd(job, frames, problem)) {
         fail(job.input, problem);
         return false;
     }
     if (!settings.quiet) {
-        report(tr("%1 -> %2: %3 frames read, %4 written, %5 s")
+        const QString early = reader->endedEarly() ? tr("; ends early (damaged or cut)")
+                                                   : QString();
+        report(tr("%1 -> %2: %3 frames read, %4 written, %5 s%6")
                    .arg(job.input, job.output)
                    .arg(frames)
                    .arg(frames)
-                   .arg(clock.elapsed() / 1000.0, 0, 'f', 2));
+                   .arg(clock.elapsed() / 1000.0, 0, 'f', 2)
+                   .arg(early));
     }
     return true;
 }
@@ -144,7 +122,6 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
         written = done;
         outOfOrder = early;
     });
-    ReaderListener reader(hub);
     worker->startStreaming(job.input, settings.format, job.output);
     waitFor(&LogWorker::streamEnded);
     if (outOfOrder && interruptSignal == 0) {
@@ -172,15 +149,10 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
                                           : tr("interrupted; nothing written");
         return false;
     }
-    if (!readSucceeded(job.input, reader.signalsSeen, reader.succeeded, reader.message,
-                       problem)) {
+    // Nothing was written for a log without frames, not even an empty file;
+    // say why rather than leave no trace.
+    if (!readSucceeded(job.input, frames, problem)) {
         removeOutputIfWritten();
-        return false;
-    }
-    if (frames == 0) {
-        // Nothing was written, not even an empty file; say so rather than
-        // leave no trace.
-        problem = tr("holds no frames; nothing written");
         return false;
     }
     return finishWrite(written && worker->streamedFrames() == frames, job.output, problem);
@@ -189,7 +161,6 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
 bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames)
 {
     capacityReached = false;
-    ReaderListener reader(hub);
     worker->load(job.input);
     // An interrupt that came before the load started stops it at once.
     if (interruptSignal != 0)
@@ -202,16 +173,9 @@ bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 
         problem = tr("interrupted; nothing written");
         return false;
     }
-    // A reader stopped at the store's limit ends without its finished signal.
-    if (!capacityReached
-        && !readSucceeded(job.input, reader.signalsSeen, reader.succeeded, reader.message,
-                          problem))
+    // The exporter refuses empty input; say why rather than leave no trace.
+    if (!readSucceeded(job.input, frames, problem))
         return false;
-    if (frames == 0) {
-        // The exporter refuses empty input; say so rather than leave no trace.
-        problem = tr("holds no frames; nothing written");
-        return false;
-    }
 
     const FrameSnapshot snapshot = store->snapshot();
     // The snapshot holds the frames now; the store lets go of them.
@@ -242,21 +206,15 @@ bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 
     return true;
 }
 
-bool Converter::readSucceeded(const QString &input, int signalsSeen, bool succeeded,
-                              const QString &message, QString &problem) const
+bool Converter::readSucceeded(const QString &input, qint64 frames, QString &problem) const
 {
-    if (succeeded)
+    // A reader stopped at the store's limit has frames, but no finished signal.
+    const ReadReport::Problem found = reader->problem(input, frames);
+    if (found == ReadReport::Problem::None)
         return true;
-    // The dispatcher emits nothing at all for a suffix it has no reader for.
-    if (signalsSeen == 0) {
-        problem = QFileInfo::exists(input)
-                      ? tr("unsupported format (not %1)").arg(LogFormat::readableSuffixes())
-                      : tr("no such file");
-        return false;
-    }
-    QFile probe(input);
-    const QString reason = probe.open(QIODevice::ReadOnly) ? message : probe.errorString();
-    problem = tr("cannot be read (%1)").arg(reason);
+    problem = ReadReport::describe(found, false);
+    if (found == ReadReport::Problem::NoFrames || found == ReadReport::Problem::OtherCsvLayout)
+        problem += tr("; nothing written");
     return false;
 }
 
@@ -264,9 +222,23 @@ bool Converter::finishWrite(bool written, const QString &output, QString &proble
 {
     if (written)
         return true;
-    problem = removeOutputIfWritten() ? tr("writing %1 failed; the partial file was removed")
-                                      : tr("cannot write %1");
-    problem = problem.arg(output);
+    const QString reason = CanDataExporter::failureText(worker->exportFailure(),
+                                                        worker->exportSystemError(), false);
+    problem = removeOutputIfWritten()
+                  ? tr("writing %1 failed: %2; the partial file was removed")
+                  : tr("cannot write %1: %2");
+    problem = problem.arg(output, reason);
+    return false;
+}
+
+bool Converter::acceptEnd(const ConversionJob &job, qint64 frames, QString &problem) const
+{
+    if (!reader->endedEarly() || settings.allowTruncated)
+        return true;
+    problem = tr("ends early (damaged or cut): %1 frames read, all written to %2; "
+                 "--allow-truncated accepts such a log")
+                  .arg(frames)
+                  .arg(job.output);
     return false;
 }
 
@@ -289,8 +261,8 @@ QString Converter::status() const
             .arg(currentOutput)
             .arg(std::max(worker->exportPercent(), 0));
     }
-    // The text readers' percentage counts lines, not the file, and stands at 95
-    // for most of a large file; the frames that arrived say more.
+    // The frames that arrived say more than the reader's percentage, which
+    // a pipe's reader cannot know.
     return tr("%1: reading, %2 frames").arg(currentInput).arg(store->size());
 }
 

@@ -11,13 +11,16 @@ class DataHub;
 class FrameStore;
 class LogWorker;
 class ProgressDisplay;
+class ReadReport;
 
 // Converts files one after the other with the window's worker, reader and
 // exporter, so that a file is written byte for byte as the window writes the
 // same frames. In frame order the reader's batches pass straight to the
 // writer on another thread, so a log of any size converts in bounded memory;
 // sorted, the log is loaded into a frame store and written from it, as the
-// window does. Reports each file on standard error.
+// window does. Reports each file on standard error. A log that ends early
+// (cut or damaged) is converted as far as it could be read and counts as
+// failed, unless truncated logs are allowed.
 class Converter final : public QObject
 {
     Q_OBJECT
@@ -29,6 +32,7 @@ public:
         SortOrder order = SortOrder::None;
         bool quiet = false;
         bool progress = false; // a redrawn status line while a file runs
+        bool allowTruncated = false; // a log that ends early converts as a whole one
     };
 
     explicit Converter(const Settings &settings, QObject *parent = nullptr);
@@ -52,9 +56,12 @@ private:
     bool stream(const ConversionJob &job, QString &problem, qint64 &frames);
     // The whole log into the store, then written sorted.
     bool loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames);
-    bool readSucceeded(const QString &input, int signalsSeen, bool succeeded,
-                       const QString &message, QString &problem) const;
+    // False, with the reason, when the input gave no frames.
+    bool readSucceeded(const QString &input, qint64 frames, QString &problem) const;
     bool finishWrite(bool written, const QString &output, QString &problem);
+    // After a whole conversion: false, with the reason, for a log that
+    // ended early where that is not allowed.
+    bool acceptEnd(const ConversionJob &job, qint64 frames, QString &problem) const;
     // Runs the event loop until the worker emits signal.
     template<typename Signal>
     void waitFor(Signal signal);
@@ -69,6 +76,7 @@ private:
     CanDataExporter *exporter;
     LogWorker *worker;
     ProgressDisplay *display;
+    ReadReport *reader;
 
     // The file held more frames than the store takes; what fits is converted.
     bool capacityReached = false;

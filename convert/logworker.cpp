@@ -40,7 +40,7 @@ void LogWorker::waitFor(QThread *thread)
 
 void LogWorker::shutdown()
 {
-    stopRequested.store(true);
+    requestStop();
     stopLoad();
     if (exportThread) {
         waitFor(exportThread);
@@ -59,7 +59,8 @@ void LogWorker::stopLoad()
 {
     if (!parseThread)
         return;
-    stopRequested.store(true);
+    ++loadNumber;
+    requestStop();
     waitFor(parseThread);
     delete parseThread;
     parseThread = nullptr;
@@ -68,27 +69,76 @@ void LogWorker::stopLoad()
     QCoreApplication::removePostedEvents(hub, QEvent::MetaCall);
 }
 
-QThread *LogWorker::startReading(const std::function<void()> &body)
+void LogWorker::startReading(const std::function<void()> &body,
+                             const std::function<void()> &ended)
 {
     stopRequested.store(false);
     parseThread = QThread::create([this, body] {
         body();
         workersEnded.fetch_add(1);
     });
+    if (ended) {
+        connect(parseThread, &QThread::finished, this, [this, ended] {
+            workersEnded.load();
+            ended();
+        });
+    }
     parseThread->start(QThread::InheritPriority);
-    return parseThread;
+}
+
+void LogWorker::requestStop()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    stopRequested.store(true);
+    flightChanged.notify_all();
+}
+
+void LogWorker::relay(const QVector<Vemi_CANFD_Data> &batch)
+{
+    {
+        std::unique_lock<std::mutex> guard(flightLock);
+        flightChanged.wait(guard, [this] {
+            return inFlight < MaxBatchesInFlight || stopRequested.load();
+        });
+        ++inFlight;
+    }
+    // Queued to the hub like its relayed signals, so in their order; dropped
+    // with them when a stopped load's queue is cleared.
+    QMetaObject::invokeMethod(
+        hub,
+        [this, batch] {
+            landed();
+            emit hub->dataParsed(batch);
+        },
+        Qt::QueuedConnection);
+}
+
+void LogWorker::landed()
+{
+    std::lock_guard<std::mutex> guard(flightLock);
+    --inFlight;
+    flightChanged.notify_all();
 }
 
 void LogWorker::load(const QString &path)
 {
     stopLoad();
     store->clear();
-    QThread *thread = startReading([this, path] { hub->parseFile(path, stopRequested); });
+    const quint64 number = ++loadNumber;
+    {
+        std::lock_guard<std::mutex> guard(flightLock);
+        inFlight = 0;
+    }
     // Queued: the batches the reader relayed arrive before this.
-    connect(thread, &QThread::finished, this, [this] {
-        workersEnded.load();
-        emit loadEnded();
-    });
+    startReading(
+        [this, path] {
+            hub->parseFile(path, stopRequested,
+                           [this](const QVector<Vemi_CANFD_Data> &batch) { relay(batch); });
+        },
+        [this, number] {
+            if (number == loadNumber)
+                emit loadEnded();
+        });
 }
 
 bool LogWorker::startStreaming(const QString &path, ExportFormat format, const QString &output,
@@ -110,16 +160,20 @@ bool LogWorker::startStreaming(const QString &path, ExportFormat format, const Q
     const bool hasOrigin = origin != nullptr;
     const uint64_t start = origin ? *origin : 0;
     auto written = std::make_shared<bool>(false);
-    QThread *thread = QThread::create([this, frames, format, output, hasOrigin, start, written] {
+    auto failed = std::make_shared<Failure>();
+    QThread *thread = QThread::create([this, frames, format, output, hasOrigin, start, written,
+                                       failed] {
         *written = exporter->exportStream(*frames, format, output, hasOrigin ? &start : nullptr);
+        *failed = {exporter->lastFailure(), exporter->lastSystemError()};
         workersEnded.fetch_add(1);
     });
     exportThread = thread;
     exportProgress.store(-1);
-    connect(thread, &QThread::finished, this, [this, thread, frames, written] {
+    connect(thread, &QThread::finished, this, [this, thread, frames, written, failed] {
         workersEnded.load();
         exportThread = nullptr;
         thread->deleteLater();
+        failure = *failed;
         // The writer let the reader go; it ends at its next batch. Its last
         // signals wait in the queue: streamEnded comes after them.
         if (parseThread)
@@ -144,17 +198,17 @@ bool LogWorker::startScan(const QString &path)
         quint64 earliest = ~quint64(0);
     };
     auto scan = std::make_shared<Scan>();
-    QThread *thread = startReading([this, path, scan] {
-        hub->parseFile(path, stopRequested, [&scan](const QVector<Vemi_CANFD_Data> &batch) {
-            scan->frames += batch.size();
-            for (const Vemi_CANFD_Data &frame : batch)
-                scan->earliest = std::min<quint64>(scan->earliest, frame.timestamp);
-        });
-    });
-    connect(thread, &QThread::finished, this, [this, scan] {
-        workersEnded.load();
-        emit scanEnded(scan->frames, scan->earliest);
-    });
+    startReading(
+        [this, path, scan] {
+            hub->parseFile(path, stopRequested,
+                           [&scan](const QVector<Vemi_CANFD_Data> &batch) {
+                               scan->frames += batch.size();
+                               for (const Vemi_CANFD_Data &frame : batch)
+                                   scan->earliest =
+                                       std::min<quint64>(scan->earliest, frame.timestamp);
+                           });
+        },
+        [this, scan] { emit scanEnded(scan->frames, scan->earliest); });
     return true;
 }
 
@@ -174,16 +228,19 @@ bool LogWorker::startExport(const FrameSnapshot &frames, ExportFormat format, So
     if (exportThread)
         return false;
     auto succeeded = std::make_shared<bool>(false);
-    QThread *thread = QThread::create([this, frames, format, order, path, succeeded] {
+    auto failed = std::make_shared<Failure>();
+    QThread *thread = QThread::create([this, frames, format, order, path, succeeded, failed] {
         *succeeded = exporter->exportSnapshot(frames, format, order, path);
+        *failed = {exporter->lastFailure(), exporter->lastSystemError()};
         workersEnded.fetch_add(1);
     });
     exportThread = thread;
     exportProgress.store(-1);
-    connect(thread, &QThread::finished, this, [this, thread, succeeded] {
+    connect(thread, &QThread::finished, this, [this, thread, succeeded, failed] {
         workersEnded.load();
         exportThread = nullptr;
         thread->deleteLater();
+        failure = *failed;
         emit exportEnded(*succeeded);
     });
     thread->start(QThread::InheritPriority);

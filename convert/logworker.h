@@ -1,21 +1,23 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QThread>
 
+#include "candataexporter.h"
 #include "exportformat.h"
 #include "framesnapshot.h"
 
 class FrameStream;
 
-class CanDataExporter;
 class DataHub;
 class FrameStore;
 
@@ -41,7 +43,7 @@ public:
     // still wait in this thread's queue are dropped.
     void stopLoad();
     // Asks a running load to stop at its next line or object, without waiting.
-    void requestStop() { stopRequested.store(true); }
+    void requestStop();
     bool isLoading() const;
 
     // Writes frames on a worker thread; false, and nothing started, while
@@ -51,6 +53,10 @@ public:
     bool isExporting() const { return exportThread != nullptr; }
     // The export's last percentage, -1 before its first frame.
     int exportPercent() const { return exportProgress.load(std::memory_order_relaxed); }
+    // Why the last export or stream failed, as the exporter told it; set
+    // before exportEnded and streamEnded.
+    CanDataExporter::Failure exportFailure() const { return failure.kind; }
+    QString exportSystemError() const { return failure.systemError; }
 
     // Reads path and writes its frames to output as they come, the reader
     // and the writer each on a thread of their own, without a store: a log
@@ -72,6 +78,7 @@ public:
 
 signals:
     // The load's thread has ended; every batch it relayed was delivered first.
+    // Not for a load that stopLoad() or the next load() stopped.
     void loadEnded();
     // The export's thread has ended; success is the exporter's result.
     void exportEnded(bool success);
@@ -81,17 +88,41 @@ signals:
     void scanEnded(qint64 frames, quint64 earliest);
 
 private:
+    // What the exporter said of its last call, carried off its thread.
+    struct Failure
+    {
+        CanDataExporter::Failure kind = CanDataExporter::Failure::None;
+        QString systemError;
+    };
+
     void waitFor(QThread *thread);
-    // Runs body on a new reader's thread, with the stop flag cleared.
-    QThread *startReading(const std::function<void()> &body);
+    // Runs body on a new reader's thread, with the stop flag cleared; ended,
+    // when given, runs queued on this thread once the thread has ended. It
+    // is connected before the thread starts: a short read may end at once.
+    void startReading(const std::function<void()> &body,
+                      const std::function<void()> &ended = {});
+    // On the reader's thread: waits while too many of its batches wait for
+    // this thread, then sends batch on through the hub.
+    void relay(const QVector<Vemi_CANFD_Data> &batch);
+    void landed();
 
     DataHub *hub;
     FrameStore *store;
     CanDataExporter *exporter;
     QThread *parseThread = nullptr;
+    // Counts the loads started and stopped, so that the end of one that was
+    // stopped, still queued, is told from the running one's.
+    quint64 loadNumber = 0;
+    Failure failure;
     QPointer<QThread> exportThread;
     std::shared_ptr<FrameStream> stream;
     std::atomic<bool> stopRequested{false};
+    // Batches the reader has sent that this thread has not taken yet: a
+    // reader faster than the store waits, so memory does not pile up.
+    static constexpr int MaxBatchesInFlight = 16;
+    std::mutex flightLock;
+    std::condition_variable flightChanged;
+    int inFlight = 0;
     // Each worker counts itself out as its last step, and whoever waited for
     // one reads the count: the order that QThread::wait() and the finished
     // signal guarantee, in a form ThreadSanitizer sees (Qt's locks it cannot).

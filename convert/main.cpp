@@ -57,11 +57,14 @@ bool translationFromName(const QString &name, QString &file)
 }
 
 // "ASC, CSV and BLF": the display names of every format.
-QString formatList()
+// "A, B and C" of the formats read, or of those also written.
+QString formatList(bool writable)
 {
     QStringList names;
-    for (const LogFormat &format : LogFormat::all())
-        names << QLatin1String(format.displayName);
+    for (const LogFormat &format : LogFormat::all()) {
+        if (!writable || format.writable)
+            names << QLatin1String(format.displayName);
+    }
     const QString last = names.takeLast();
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + text(" and ") + last;
 }
@@ -83,10 +86,10 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        text("Converts CAN and CAN FD bus logs between %1 with the readers and the exporter "
-             "of the Tavrix window.\n").arg(formatList()) + text(
+        text("Converts CAN and CAN FD bus logs in %1 to %2 with the readers and the exporter "
+             "of the Tavrix window.\n").arg(formatList(false), formatList(true)) + text(
              "Exit status: 0 when every file converted, 1 when a file could not be read "
-             "or written, 2 for a usage error."));
+             "or written or ended early, 2 for a usage error."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
@@ -103,7 +106,12 @@ int main(int argc, char *argv[])
         QStringLiteral("en"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
         text("Report failures only: no line per file, no progress."));
-    parser.addOptions({output, format, sort, language, quiet});
+    const QCommandLineOption allowTruncated(QStringLiteral("allow-truncated"),
+        text("Accept logs that end early (cut or damaged data): they still convert as far "
+             "as they can be read and are reported, but the exit status stays 0. Without "
+             "it such a log counts as failed (exit status 1); its output is kept either "
+             "way, with every frame that could be read."));
+    parser.addOptions({output, format, sort, language, quiet, allowTruncated});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         text("Log files (%1) or folders of them.").arg(LogFormat::readableSuffixes()),
         QStringLiteral("INPUT..."));
@@ -139,6 +147,7 @@ int main(int argc, char *argv[])
     settings.format = plan.format();
     settings.order = order;
     settings.quiet = parser.isSet(quiet);
+    settings.allowTruncated = parser.isSet(allowTruncated);
     settings.progress = ProgressDisplay::terminalAttached();
     Converter converter(settings);
     QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,

@@ -38,6 +38,7 @@ bool DataHub::parseFile(const QString &filePath, std::atomic<bool> &stopRequeste
     else
         connect(parser, &IDataParser::dataParsed, this, &DataHub::dataParsed);
     connect(parser, &IDataParser::endedEarly, this, &DataHub::endedEarly);
+    connect(parser, &IDataParser::shareRead, this, &DataHub::shareRead);
     connect(parser, &IDataParser::parsingFinished, this, &DataHub::parsingFinished);
     connect(parser, &IDataParser::parsingFinished, parser, &QObject::deleteLater);
 

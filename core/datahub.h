@@ -41,4 +41,6 @@ signals:
     void parsingFinished(bool success, const QString &message);
     // Relayed from the reader, see IDataParser::endedEarly.
     void endedEarly(const QString &reason);
+    // Relayed from the reader, see IDataParser::shareRead.
+    void shareRead(int percent);
 };

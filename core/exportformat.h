@@ -3,7 +3,7 @@
 #include <QtGlobal>
 
 // Output format code: the index of the window's format combo box.
-enum class ExportFormat : quint8 { Asc = 0, Csv = 1, Blf = 2 };
+enum class ExportFormat : quint8 { Asc = 0, Csv = 1, Blf = 2, Candump = 3 };
 // Identifier sort code: the index of the window's sort combo box. Any other
 // value keeps the input order.
 enum class SortOrder : quint8 { None = 0, Ascending = 1, Descending = 2 };

@@ -9,6 +9,8 @@ namespace {
 
 constexpr uint64_t MicrosPerMilli = 1000;
 constexpr uint64_t MicrosPerDay = 86400ull * 1000 * 1000;
+// Ten digits of seconds.
+constexpr uint64_t PaddedLimit = 10000000000ull * 1000 * 1000;
 
 std::size_t textLength(const Vemi_CANFD_Data &frame)
 {
@@ -81,6 +83,17 @@ int FrameChunk::makeTime(Time kind, uint64_t timestamp, Previous previous, char 
             return -1;
         DecimalText::writeClock(int(timestamp / MicrosPerMilli), text);
         return DecimalText::ClockSize;
+    case Time::Padded: {
+        if (timestamp >= PaddedLimit)
+            return -1;
+        // The seconds in ten digits, zeros in front.
+        char seconds[DecimalText::MaxSize];
+        const int size = DecimalText::writeSeconds(timestamp, seconds);
+        const int padding = 17 - size;
+        std::memset(text, '0', std::size_t(padding));
+        std::memcpy(text + padding, seconds, std::size_t(size));
+        return 17;
+    }
     default:
         return -1;
     }
@@ -92,7 +105,7 @@ FrameChunk::Time FrameChunk::timeOf(const Vemi_CANFD_Data &frame, Previous previ
     if (size == 0)
         return Time::Empty;
     char text[DecimalText::MaxSize];
-    for (Time kind : {Time::Seconds, Time::Gap, Time::Clock}) {
+    for (Time kind : {Time::Seconds, Time::Gap, Time::Clock, Time::Padded}) {
         const int made = makeTime(kind, frame.timestamp, previous, text);
         if (made == int(size) && std::memcmp(text, frame.timeText, size) == 0)
             return kind;

@@ -59,6 +59,7 @@ private:
         Seconds, // "%.6f" of the timestamp in seconds, as our ASC writer writes times
         Gap,     // "%.6f" of the seconds since the previous frame, as the BLF reader makes it
         Clock,   // "HH:mm:ss:zzz" of the timestamp, as our CSV writer writes times
+        Padded,  // "%010llu.%06llu" of the timestamp, as candump writes times
         Stored,  // as written, beside the payload
         Whole    // the record is stored whole beside the entries
     };

@@ -27,6 +27,10 @@ public:
     int size() const { return count; }
     bool isEmpty() const { return count == 0; }
 
+    // The frames at rows (positions into this snapshot, in the order given):
+    // a filter's matches, without copying a frame.
+    FrameSnapshot selected(std::shared_ptr<const std::vector<uint32_t>> rows) const;
+
     // The frame at index as the writers read it, where it lies or made in
     // scratch, a record used before: every field but the time text, which is
     // left as scratch had it. Valid until scratch is used again.
@@ -47,9 +51,12 @@ private:
 
     const FrameChunk &chunkOf(int index) const;
     int inChunk(int index) const;
+    // The position among all frames of the snapshot's frame index.
+    int sourceOf(int index) const;
 
     QVector<Vemi_CANFD_Data> vector;
     std::vector<std::shared_ptr<const FrameChunk>> chunks;
+    std::shared_ptr<const std::vector<uint32_t>> selection;
     int chunkShift = 0;
     int count = 0;
 };

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <new>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "framecapacity.h"
 #include "framechunk.h"
 
@@ -145,6 +149,12 @@ void FrameStore::clear()
 {
     emit aboutToBeCleared();
     std::vector<std::shared_ptr<FrameChunk>>().swap(chunks);
+#ifdef __GLIBC__
+    // The chunks are mostly too small for the C library to map them on their
+    // own, so their pages stay with the process unless it is told to give
+    // free memory back.
+    malloc_trim(0);
+#endif
     count = 0;
     sealed = 0;
     bytes = 0;

@@ -40,6 +40,9 @@ signals:
     // goes on to its closing reports as after a whole file. At most once,
     // before parsingFinished; reason is a diagnostic text like the others.
     void endedEarly(const QString &reason);
+    // The share of the file read so far, 0-99, for a user watching a long
+    // read; where progressUpdated counts lines, this one measures bytes.
+    void shareRead(int percent);
 };
 
 // Written by every reader when it sees the stop flag.

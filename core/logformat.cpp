@@ -2,7 +2,9 @@
 
 #include "ascparser.h"
 #include "blfparser.h"
+#include "candumpparser.h"
 #include "csvparser.h"
+#include "trcparser.h"
 
 namespace {
 
@@ -46,6 +48,10 @@ const std::vector<LogFormat> &LogFormat::all()
         {"asc", "ASC", {"asc"}, "ASC Files (*.asc)", create<AscParser>, true, ExportFormat::Asc},
         {"csv", "CSV", {"csv"}, "CSV Files (*.csv)", create<CsvParser>, true, ExportFormat::Csv},
         {"blf", "BLF", {"blf"}, "BLF Files (*.blf)", create<BlfParser>, true, ExportFormat::Blf},
+        {"candump", "candump", {"log"}, "candump Logs (*.log)", create<CandumpParser>, true,
+         ExportFormat::Candump},
+        // Read only: no export code.
+        {"trc", "TRC", {"trc"}, "TRC Files (*.trc)", create<TrcParser>, false, ExportFormat()},
     };
     return formats;
 }

@@ -67,6 +67,27 @@ void Vemi_CANFD_Data::setTimeText(QStringView text)
     timeText[n] = '\0';
 }
 
+int Vemi_CANFD_Data::lengthToDlc(int length)
+{
+    if (length <= MaxClassicLength)
+        return std::max(length, 0);
+    switch (length) {
+    case 12: return 9;
+    case 16: return 10;
+    case 20: return 11;
+    case 24: return 12;
+    case 32: return 13;
+    case 48: return 14;
+    default: return 15;
+    }
+}
+
+int Vemi_CANFD_Data::dlcToLength(int dlc)
+{
+    static const int lengths[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
+    return lengths[dlc & 0x0F];
+}
+
 void registerFrameMetaTypes()
 {
     qRegisterMetaType<QVector<Vemi_CANFD_Data>>("QVector<Vemi_CANFD_Data>");

@@ -61,12 +61,25 @@ struct Vemi_CANFD_Data
     bool isErrorEntry() const { return errorFlags == ErrorEntry; }
 
     uint8_t protocol() const { return flags & 0x03; }
+    // The direction as the number in bits 6-7 (the CSV and BLF writers' reading).
     uint8_t direction() const { return (flags >> 6) & 0x03; }
+    // Bit 6 alone, the low bit of the direction: the table's and the ASC
+    // writer's reading of "sent".
+    bool isSent() const { return (flags & 0x40) != 0; }
     void setProtocol(uint8_t value) { flags = uint8_t((flags & ~0x03) | (value & 0x03)); }
     void setDirection(uint8_t value)
     {
         flags = uint8_t((flags & ~0xC0) | ((value & 0x03) << 6));
     }
+
+    // A classic frame carries at most 8 data bytes, whatever its DLC says.
+    static constexpr int MaxClassicLength = 8;
+    // The DLC code of a CAN FD payload length: the length itself up to 8,
+    // 9 to 14 for 12, 16, 20, 24, 32 and 48, and 15 for 64 and for lengths
+    // off the CAN FD sizes.
+    static int lengthToDlc(int length);
+    // The payload length of a CAN FD DLC code (0 to 15).
+    static int dlcToLength(int dlc);
 
     // Stores text as the NUL-terminated time text, cut to at most 31 bytes.
     void setTimeText(const char *text, std::size_t size);

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int ClassicDataBytes = 8;
 
 // The eight fields after the data bytes of a CAN FD line: frame duration and
 // bit count unknown, the flags, CRC unknown, the four bit timings unknown.
@@ -49,7 +48,7 @@ void appendIdentifier(LineBuffer &line, const Vemi_CANFD_Data &frame)
 // Only bit 6 of flags decides the direction in this format.
 QLatin1String directionText(const Vemi_CANFD_Data &frame)
 {
-    return (frame.flags & 0x40) != 0 ? QLatin1String("Tx") : QLatin1String("Rx");
+    return frame.isSent() ? QLatin1String("Tx") : QLatin1String("Rx");
 }
 
 // Fields separated by TABs, as earlier versions wrote them; every reader
@@ -57,7 +56,7 @@ QLatin1String directionText(const Vemi_CANFD_Data &frame)
 // its payload: the bus carries no more.
 void appendClassicLine(LineBuffer &line, const Vemi_CANFD_Data &frame)
 {
-    const int length = std::min(LineBuffer::payloadLength(frame), ClassicDataBytes);
+    const int length = std::min(LineBuffer::payloadLength(frame), Vemi_CANFD_Data::MaxClassicLength);
     line.append('\t');
     line.appendDecimal(ExportContext::fileChannel(frame));
     line.append('\t');
@@ -87,7 +86,7 @@ void appendFdLine(LineBuffer &line, const Vemi_CANFD_Data &frame)
     appendIdentifier(line, frame);
     line.append(brs ? QLatin1String(" 1 ") : QLatin1String(" 0 "));
     line.append(esi ? QLatin1String("1 ") : QLatin1String("0 "));
-    line.append("0123456789abcdef"[AscWriter::lengthToDlc(length)]);
+    line.append("0123456789abcdef"[Vemi_CANFD_Data::lengthToDlc(length)]);
     line.append(' ');
     line.appendDecimal(uint64_t(length));
     line.append(' ');
@@ -110,21 +109,6 @@ QString AscWriter::dateText(const QDateTime &moment)
     // after noon.
     return QLocale(QLocale::English)
         .toString(moment, QStringLiteral("ddd MMM dd hh:mm:ss.zzz ap yyyy"));
-}
-
-int AscWriter::lengthToDlc(int length)
-{
-    if (length <= ClassicDataBytes)
-        return length;
-    switch (length) {
-    case 12: return 9;
-    case 16: return 10;
-    case 20: return 11;
-    case 24: return 12;
-    case 32: return 13;
-    case 48: return 14;
-    default: return 15;
-    }
 }
 
 void AscWriter::write(const ExportContext &context, QTextStream &out) const

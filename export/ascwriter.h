@@ -25,9 +25,6 @@ public:
     // The date of the header and the trigger block: English weekday and month
     // names, milliseconds, the 12-hour clock with its am or pm.
     static QString dateText(const QDateTime &moment);
-    // DLC code of a CAN FD payload length. A length between the CAN FD sizes
-    // has no code of its own and gets 15, the code of 64 bytes.
-    static int lengthToDlc(int length);
 
 private:
     // False when a write failed.

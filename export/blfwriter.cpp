@@ -6,7 +6,6 @@
 
 #include <QFile>
 
-#include "ascwriter.h"
 #include "binlog.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
@@ -21,7 +20,6 @@ constexpr BYTE ApplicationMinor = 0;
 constexpr BYTE ApplicationBuild = 1;
 constexpr DWORD CompressionLevel = 6;
 
-constexpr int ClassicDataBytes = 8;
 constexpr uint64_t NanosPerMicro = 1000;
 
 // The local calendar time of now, to the whole second: the time of the export,
@@ -64,7 +62,7 @@ void startObject(Message &message, DWORD type, uint64_t time)
 
 DWORD libraryId(const Vemi_CANFD_Data &frame)
 {
-    return frame.identifier() | (frame.isExtended() ? 0x80000000u : 0u);
+    return frame.identifier() | (frame.isExtended() ? BL_CAN_ID_EXTENDED : 0u);
 }
 
 void fillCan(VBLCANMessage &message, const Vemi_CANFD_Data &frame, uint64_t time)
@@ -75,7 +73,7 @@ void fillCan(VBLCANMessage &message, const Vemi_CANFD_Data &frame, uint64_t time
     message.mFlags = frame.direction();
     if (frame.isRemote())
         message.mFlags |= BL_CAN_MSG_FLAG_REMOTE_FRAME;
-    message.mDLC = BYTE(std::min<int>(frame.length, ClassicDataBytes));
+    message.mDLC = BYTE(std::min<int>(frame.length, Vemi_CANFD_Data::MaxClassicLength));
     message.mID = libraryId(frame);
     if (!frame.isRemote())
         std::memcpy(message.mData, frame.data, message.mDLC);
@@ -90,7 +88,7 @@ void fillCanFd(VBLCANFDMessage64 &message, const Vemi_CANFD_Data &frame, uint64_
     const int length = LineBuffer::payloadLength(frame);
     const bool sent = frame.direction() == 1;
     message.mChannel = ExportContext::fileChannel(frame);
-    message.mDLC = BYTE(AscWriter::lengthToDlc(length));
+    message.mDLC = BYTE(Vemi_CANFD_Data::lengthToDlc(length));
     message.mValidDataBytes = BYTE(length);
     message.mTxCount = sent ? 1 : 0;
     message.mDir = sent ? 1 : 0;

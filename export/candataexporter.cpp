@@ -1,8 +1,11 @@
 #include "candataexporter.h"
 
 #include <algorithm>
+#include <cerrno>
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaMethod>
@@ -10,6 +13,7 @@
 
 #include "ascwriter.h"
 #include "blfwriter.h"
+#include "candumpwriter.h"
 #include "csvwriter.h"
 #include "exportcontext.h"
 #include "identifiersort.h"
@@ -59,11 +63,60 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
     return exportSnapshot(FrameSnapshot(frames), format, order, outputPath);
 }
 
+QString CanDataExporter::failureText(Failure failure, const QString &error, bool translated)
+{
+    const char *source = nullptr;
+    switch (failure) {
+    case Failure::None:
+        return QString();
+    case Failure::NoFrames:
+        source = QT_TR_NOOP("there are no frames to write");
+        break;
+    case Failure::FolderMissing:
+        source = QT_TR_NOOP("the folder does not exist");
+        break;
+    case Failure::NoPermission:
+        source = QT_TR_NOOP("no permission to write there");
+        break;
+    case Failure::NoSpace:
+        source = QT_TR_NOOP("no space left on the disk");
+        break;
+    case Failure::FileRemoved:
+        source = QT_TR_NOOP("the file was removed while it was written");
+        break;
+    case Failure::WriteFailed:
+        source = QT_TR_NOOP("the file could not be written (%1)");
+        break;
+    }
+    const QString text = translated ? tr(source) : QString::fromLatin1(source);
+    return failure == Failure::WriteFailed ? text.arg(error) : text;
+}
+
+void CanDataExporter::noteFailure(const QString &outputPath, bool opened, int error)
+{
+    const QFileInfo file(outputPath);
+    systemError = error != 0 ? qt_error_string(error) : QString();
+    if (!file.absoluteDir().exists())
+        failure = opened ? Failure::FileRemoved : Failure::FolderMissing;
+    else if (opened && !file.exists())
+        failure = Failure::FileRemoved;
+    else if (error == ENOSPC || error == EDQUOT)
+        failure = Failure::NoSpace;
+    else if (error == EACCES || error == EPERM || error == EROFS)
+        failure = Failure::NoPermission;
+    else
+        failure = Failure::WriteFailed;
+}
+
 bool CanDataExporter::exportSnapshot(const FrameSnapshot &frames, ExportFormat format,
                                      SortOrder order, const QString &outputPath)
 {
-    if (frames.isEmpty())
+    failure = Failure::None;
+    systemError.clear();
+    if (frames.isEmpty()) {
+        failure = Failure::NoFrames;
         return false;
+    }
 
     ExportContext context;
     context.baseTimestamp = earliestTimestamp(frames);
@@ -85,10 +138,14 @@ bool CanDataExporter::exportStream(FrameStream &stream, ExportFormat format,
         ~Release() { stream.cancel(); }
     } release{stream};
 
+    failure = Failure::None;
+    systemError.clear();
     ExportContext context;
     // Nothing is written, not even an empty file, for a log without frames.
-    if (!stream.firstTimestamp(context.baseTimestamp))
+    if (!stream.firstTimestamp(context.baseTimestamp)) {
+        failure = Failure::NoFrames;
         return false;
+    }
     if (origin)
         context.baseTimestamp = *origin;
     context.exportStartTime = QDateTime::currentDateTime();
@@ -98,6 +155,18 @@ bool CanDataExporter::exportStream(FrameStream &stream, ExportFormat format,
 
 bool CanDataExporter::writeFile(ExportContext &context, ExportFormat format,
                                 const QString &outputPath)
+{
+    // What failed last sets errno; whatever set it before does not count.
+    errno = 0;
+    bool opened = false;
+    if (write(context, format, outputPath, opened))
+        return true;
+    noteFailure(outputPath, opened, errno);
+    return false;
+}
+
+bool CanDataExporter::write(ExportContext &context, ExportFormat format,
+                            const QString &outputPath, bool &opened)
 {
     context.outputPath = outputPath;
     // An emission that nobody hears still costs a good part of what writing
@@ -117,6 +186,7 @@ bool CanDataExporter::writeFile(ExportContext &context, ExportFormat format,
     QFile file(outputPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
+    opened = true;
     context.file = &file;
 
     switch (format) {
@@ -128,6 +198,11 @@ bool CanDataExporter::writeFile(ExportContext &context, ExportFormat format,
     case ExportFormat::Csv: {
         QTextStream out(&file);
         CsvWriter().write(context, out);
+        return finishText(out, file);
+    }
+    case ExportFormat::Candump: {
+        QTextStream out(&file);
+        CandumpWriter().write(context, out);
         return finishText(out, file);
     }
     case ExportFormat::Blf:

@@ -12,13 +12,34 @@
 struct ExportContext;
 
 // Writes a vector of frames to one output file, optionally re-ordered by CAN
-// identifier. Runs on a worker thread; keeps no state between calls.
+// identifier. Runs on a worker thread; keeps no state between calls but why
+// the last one failed.
 class CanDataExporter final : public QObject
 {
     Q_OBJECT
 
 public:
+    // Why an export failed, for the user's messages.
+    enum class Failure : quint8 {
+        None,          // it succeeded
+        NoFrames,      // nothing to write; no file was touched
+        FolderMissing, // the output's folder does not exist
+        NoPermission,  // the folder or the file may not be written
+        NoSpace,       // the disk or the quota is full
+        FileRemoved,   // the file, or its folder, went while it was written
+        WriteFailed    // anything else; lastSystemError() says what
+    };
+
     explicit CanDataExporter(QObject *parent = nullptr);
+
+    // Of the last call on this object, read on the thread that made it.
+    Failure lastFailure() const { return failure; }
+    // The system's words for the error behind the last failure; empty when
+    // there was none.
+    QString lastSystemError() const { return systemError; }
+    // The reason in words: through the installed translator, or the English
+    // source text (tavrix-convert's messages).
+    static QString failureText(Failure failure, const QString &systemError, bool translated);
 
     // frames is the call's own copy: sorting never re-orders the caller's
     // vector. outputPath is used as it is. False for empty input, a file that
@@ -44,4 +65,12 @@ signals:
 
 private:
     bool writeFile(ExportContext &context, ExportFormat format, const QString &outputPath);
+    bool write(ExportContext &context, ExportFormat format, const QString &outputPath,
+               bool &opened);
+    // Works out why the file at outputPath could not be written; error is
+    // the errno of the call that failed.
+    void noteFailure(const QString &outputPath, bool opened, int error);
+
+    Failure failure = Failure::None;
+    QString systemError;
 };

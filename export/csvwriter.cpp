@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QStringList>
 #include <QTextStream>
 #include <QTimeZone>
 
@@ -47,20 +48,38 @@ void appendErrorEntry(LineBuffer &line, const Vemi_CANFD_Data &frame)
 
 } // namespace
 
+QString CsvWriter::columnTitle(CsvColumn column)
+{
+    const QLatin1String open("(0:"), one("1:"), close(")");
+    switch (column) {
+    case CsvColumn::Direction:
+        return CanDataExporter::tr("Direction") + open + CanDataExporter::tr("Rx ") + one
+               + CanDataExporter::tr("Tx ") + QLatin1String("2:") + CanDataExporter::tr("Error")
+               + close;
+    case CsvColumn::Time: return CanDataExporter::tr("Time");
+    case CsvColumn::Name: return CanDataExporter::tr("Name");
+    case CsvColumn::Id: return QStringLiteral("ID(HEX)");
+    case CsvColumn::CanType:
+        return CanDataExporter::tr("CAN type") + QLatin1String("(0:CAN 2:CANFD 3:")
+               + CanDataExporter::tr("FD BRS") + close;
+    case CsvColumn::FrameFormat:
+        return CanDataExporter::tr("Frame format") + open + CanDataExporter::tr("Data frame ")
+               + one + CanDataExporter::tr("Remote frame") + close;
+    case CsvColumn::FrameType:
+        return CanDataExporter::tr("Frame type") + open + CanDataExporter::tr("Standard frame ")
+               + one + CanDataExporter::tr("Extend frame") + close;
+    case CsvColumn::Length: return CanDataExporter::tr("Length");
+    case CsvColumn::Data: return CanDataExporter::tr("Data");
+    }
+    return QString();
+}
+
 QString CsvWriter::header()
 {
-    const QLatin1String open("(0:"), one("1:"), close(")"), comma(",");
-    return CanDataExporter::tr("Direction") + open + CanDataExporter::tr("Rx ") + one
-           + CanDataExporter::tr("Tx ") + QLatin1String("2:") + CanDataExporter::tr("Error")
-           + close + comma + CanDataExporter::tr("Time") + comma + CanDataExporter::tr("Name")
-           + comma + QLatin1String("ID(HEX)") + comma + CanDataExporter::tr("CAN type")
-           + QLatin1String("(0:CAN 2:CANFD 3:") + CanDataExporter::tr("FD BRS") + close + comma
-           + CanDataExporter::tr("Frame format") + open + CanDataExporter::tr("Data frame ")
-           + one + CanDataExporter::tr("Remote frame") + close + comma
-           + CanDataExporter::tr("Frame type") + open + CanDataExporter::tr("Standard frame ")
-           + one + CanDataExporter::tr("Extend frame") + close + comma
-           + CanDataExporter::tr("Length") + comma + CanDataExporter::tr("Data")
-           + QLatin1Char('\n');
+    QStringList titles;
+    for (int column = 0; column < CsvColumnCount; ++column)
+        titles << columnTitle(CsvColumn(column));
+    return titles.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 
 void CsvWriter::prepareClock(const ExportContext &context)
@@ -113,6 +132,16 @@ void CsvWriter::write(const ExportContext &context, QTextStream &out)
             sink.write(line);
             continue;
         }
+        // The columns in the order of the layout; the three flag columns
+        // come as one text.
+        static_assert(int(CsvColumn::Time) == int(CsvColumn::Direction) + 1
+                          && int(CsvColumn::Name) == int(CsvColumn::Time) + 1
+                          && int(CsvColumn::Id) == int(CsvColumn::Name) + 1
+                          && int(CsvColumn::CanType) == int(CsvColumn::Id) + 1
+                          && int(CsvColumn::FrameType) == int(CsvColumn::CanType) + 2
+                          && int(CsvColumn::Length) == int(CsvColumn::FrameType) + 1
+                          && int(CsvColumn::Data) == int(CsvColumn::Length) + 1,
+                      "the line below writes the columns in the layout's order");
         line.append(char('0' + frame.direction()));
         line.append(',');
         appendClock(line, (frame.timestamp - context.baseTimestamp) / 1000);

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "csvlayout.h"
+
 class LineBuffer;
 struct ExportContext;
 class QTextStream;
@@ -21,6 +23,7 @@ public:
 
     // The header line in the language installed at this moment.
     static QString header();
+    static QString columnTitle(CsvColumn column);
 
 private:
     // "HH:mm:ss:zzz" of start + elapsedMs.

@@ -72,6 +72,17 @@ void LineBuffer::appendPayload(const Vemi_CANFD_Data &frame, int count)
     used += 3 * count;
 }
 
+void LineBuffer::appendHexBytes(const Vemi_CANFD_Data &frame, int count)
+{
+    Q_ASSERT(count >= 0 && count <= payloadLength(frame));
+    // One spare pair of bytes for the last four-byte copy.
+    Q_ASSERT(used + 2 * count + 2 <= Capacity);
+    char *out = text + used;
+    for (int i = 0; i < count; ++i, out += 2)
+        std::memcpy(out, byteTexts.data() + 4 * frame.data[i], 4);
+    used += 2 * count;
+}
+
 int LineBuffer::payloadLength(const Vemi_CANFD_Data &frame)
 {
     return std::min<int>(frame.length, Vemi_CANFD_Data::MaxDataLength);

@@ -63,6 +63,8 @@ public:
     }
     // The same of the first count bytes; count at most payloadLength(frame).
     void appendPayload(const Vemi_CANFD_Data &frame, int count);
+    // printf "%02X" of each of the first count bytes, without separators.
+    void appendHexBytes(const Vemi_CANFD_Data &frame, int count);
 
     void writeTo(QTextStream &out) const { out << QLatin1String(text, used); }
 

@@ -54,7 +54,12 @@ void TextSink::flush()
 {
     if (!direct || used == 0)
         return;
-    if (!failed && out.device()->write(block, used) != used)
+    if (!failed && out.device()->write(block, used) != used) {
         failed = true;
+        // The stream says so too: the file's own error does not outlive its
+        // closing, and a writer with nothing else to write through the
+        // stream would leave the failure unseen.
+        out.setStatus(QTextStream::WriteFailed);
+    }
     used = 0;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <string_view>
 
 #include <QString>
@@ -14,13 +13,12 @@
 
 namespace {
 
-constexpr uint64_t MicrosPerSecond = 1000000;
-constexpr int ClassicDataBytes = 8;
 
 // The most tokens a line is read for: the ten fields of a CAN FD line with a
-// name, 64 data bytes, and the three trailing fields up to the flags. Tokens
-// past these are never looked at.
-constexpr int MaxTokens = 10 + Vemi_CANFD_Data::MaxDataLength + 3;
+// name, 64 data bytes, the three trailing fields up to the flags and one
+// after them (which shows the flags whole). Tokens past these are never
+// looked at.
+constexpr int MaxTokens = 10 + Vemi_CANFD_Data::MaxDataLength + 4;
 
 // A token as the start and size of its text within the line.
 struct Span
@@ -131,59 +129,12 @@ void storeTimeText(const QStringRef &token, Vemi_CANFD_Data &frame)
     frame.setTimeText(QStringView(token));
 }
 
-// Plain decimal seconds ("12.3456785") are converted digit by digit: through a
-// double, about one written half microsecond in a hundred lands a hair below
-// the half and would round down. False when the token has another form.
-template<typename Token>
-bool plainDecimalToMicroseconds(const Token &token, uint64_t &micros)
-{
-    constexpr uint64_t Max = std::numeric_limits<uint64_t>::max();
-    const int size = token.size();
-    auto digitAt = [&token](int i) {
-        const char16_t u = token.at(i).unicode();
-        return u >= '0' && u <= '9' ? int(u - '0') : -1;
-    };
-    int i = 0;
-    bool anyDigit = false;
-    bool overflow = false;
-    uint64_t whole = 0;
-    for (int d; i < size && (d = digitAt(i)) >= 0; ++i) {
-        anyDigit = true;
-        overflow = overflow || whole > (Max - uint64_t(d)) / 10;
-        whole = whole * 10 + uint64_t(d);
-    }
-    uint64_t fraction = 0;
-    int fractionDigits = 0;
-    bool roundUp = false;
-    if (i < size && token.at(i).unicode() == '.') {
-        for (++i; i < size; ++i) {
-            const int d = digitAt(i);
-            if (d < 0)
-                return false;
-            anyDigit = true;
-            if (fractionDigits < 6)
-                fraction = fraction * 10 + uint64_t(d);
-            else if (fractionDigits == 6)
-                roundUp = d >= 5; // later digits cannot turn a half into less
-            ++fractionDigits;
-        }
-    }
-    if (i != size || !anyDigit)
-        return false;
-    for (; fractionDigits < 6; ++fractionDigits)
-        fraction *= 10;
-    const uint64_t below = fraction + (roundUp ? 1 : 0);
-    overflow = overflow || whole > (Max - below) / MicrosPerSecond;
-    micros = overflow ? 0 : whole * MicrosPerSecond + below;
-    return true;
-}
-
 // A plain decimal exactly; other spellings of a number through a double. False
 // when the token is no number at all.
 template<typename Token>
 bool secondsToMicroseconds(const Token &token, uint64_t &micros)
 {
-    if (plainDecimalToMicroseconds(token, micros))
+    if (TextNumber::decimalToMicroseconds<6>(token, micros))
         return true;
     // Signs, exponents and the like.
     bool ok = false;
@@ -237,12 +188,26 @@ bool fillCommon(const Token &time, const Token &channel, const Token &direction,
     return true;
 }
 
+// Whether a line's data bytes are all there: as many as the frame has, and
+// when the line ends with them, the last as wide as the first (writers give
+// every byte the same width, so a shorter last one was cut).
+template<typename Tokens>
+bool bytesComplete(const Tokens &tokens, int count, int first, int bytes, int wanted)
+{
+    if (bytes < wanted)
+        return false;
+    return bytes < 2 || count > first + bytes
+           || tokens(first + bytes - 1).size() >= tokens(first).size();
+}
+
 // <time> <channel> <id>[x] <dir> d <dlc> <byte>... [annotations]
 // <time> <channel> <id>[x] <dir> r [<dlc>] [annotations]
 // Data bytes are read as long as the tokens are bytes: an annotation is never
-// data, and bytes it leaves missing stay 0.
+// data, and bytes it leaves missing stay 0. complete: see bytesComplete; a
+// remote frame, whether it has its DLC.
 template<typename Tokens>
-bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+                 bool &complete)
 {
     const auto kind = tokens(4);
     const bool remote = equalsIgnoringCase(kind, "r");
@@ -253,12 +218,15 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
         return false;
     if (!fillCommon(tokens(0), tokens(1), tokens(3), tokens(2), base, frame))
         return false;
-    frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+    frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
     if (remote) {
         frame.id |= Vemi_CANFD_Data::RemoteBit;
+        // Without its DLC the line may have been cut before it.
+        complete = count >= 6;
         return true;
     }
     const int available = std::min<int>(frame.length, count - 6);
+    complete = bytesComplete(tokens, count, 6, available, frame.length);
     for (int i = 0; i < available; ++i) {
         if (!byteValue(tokens(6 + i), base, frame.data[i]))
             break;
@@ -268,8 +236,11 @@ bool fillClassic(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &fra
 
 // <time> CANFD <channel> <dir> <id>[x] [<name>] <brs> <esi> <dlc> <data length>
 //     <byte>... [<duration> <bit count> <flags> ...]
+// complete: the bytes are all there (bytesComplete), and the trailing fields
+// are missing or reach past the flags, which a cut could shorten.
 template<typename Tokens>
-bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+               bool &complete)
 {
     // A symbolic name stands where the bit-rate switch column, a decimal
     // number, would.
@@ -289,6 +260,9 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
     const int first = at + 4;
     const int length = int(dataLength);
     const int present = std::min(length, count - first);
+    const int trailing = count - first - present;
+    complete = bytesComplete(tokens, count, first, present, length)
+               && (trailing == 0 || trailing > 3);
     for (int i = 0; i < present; ++i) {
         if (!byteValue(tokens(first + i), base, frame.data[i]))
             return false;
@@ -303,7 +277,7 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
     if (hasFlags && !(flags & AscFlags::Fdf)) {
         // A classic frame in the CAN FD layout: its length is the DLC's.
         frame.setProtocol(Vemi_CANFD_Data::ProtocolCan);
-        frame.length = uint8_t(std::min<quint64>(dlc, ClassicDataBytes));
+        frame.length = uint8_t(std::min<quint64>(dlc, Vemi_CANFD_Data::MaxClassicLength));
         const bool remote = (flags & AscFlags::Remote) != 0;
         if (remote)
             frame.id |= Vemi_CANFD_Data::RemoteBit;
@@ -324,12 +298,13 @@ bool fillCanFd(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame
 // Fills the record from the tokens of a line, tokens(i) giving token i; false
 // when the line fits neither layout.
 template<typename Tokens>
-bool fillRecord(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame)
+bool fillRecord(const Tokens &tokens, int count, int base, Vemi_CANFD_Data &frame,
+                bool &complete)
 {
     if (count < 5)
         return false;
-    return isCanFdMark(tokens(1)) ? fillCanFd(tokens, count, base, frame)
-                                  : fillClassic(tokens, count, base, frame);
+    return isCanFdMark(tokens(1)) ? fillCanFd(tokens, count, base, frame, complete)
+                                  : fillClassic(tokens, count, base, frame, complete);
 }
 
 // Calls use(tokens, count) with the first tokens of the line (at most
@@ -352,11 +327,15 @@ auto withTokens(const QString &line, int maxTokens, Use use)
 }
 
 template<typename Text>
-bool parseTokens(const Text &line, int base, Vemi_CANFD_Data &frame)
+bool parseTokens(const Text &line, int base, Vemi_CANFD_Data &frame, bool *complete)
 {
-    return withTokens(line, MaxTokens, [&](const auto &tokens, int count) {
-        return fillRecord(tokens, count, base, frame);
+    bool whole = true;
+    const bool filled = withTokens(line, MaxTokens, [&](const auto &tokens, int count) {
+        return fillRecord(tokens, count, base, frame, whole);
     });
+    if (complete)
+        *complete = filled && whole;
+    return filled;
 }
 
 template<typename Text>
@@ -389,14 +368,16 @@ bool readFirstTime(const Text &line, uint64_t &micros)
 
 } // namespace
 
-bool AscLine::readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame)
+bool AscLine::readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame,
+                        bool *complete)
 {
-    return parseTokens(line, base, frame);
+    return parseTokens(line, base, frame, complete);
 }
 
-bool AscLine::readFrame(const QString &line, int base, Vemi_CANFD_Data &frame)
+bool AscLine::readFrame(const QString &line, int base, Vemi_CANFD_Data &frame,
+                        bool *complete)
 {
-    return parseTokens(line, base, frame);
+    return parseTokens(line, base, frame, complete);
 }
 
 void AscLine::readBaseLine(QLatin1String line, Settings &settings)

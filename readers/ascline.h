@@ -26,8 +26,14 @@ public:
 
     // Fills a zeroed record from a line in either frame layout; false when the
     // line fits neither, and then the record may hold some fields.
-    static bool readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame);
-    static bool readFrame(const QString &line, int base, Vemi_CANFD_Data &frame);
+    // complete, when given, tells whether the line holds the frame whole:
+    // every data byte (missing ones read as 0), a remote frame's DLC, and in
+    // the CAN FD layout the flags field whole or no trailing fields; false
+    // for a line that may have been cut inside its frame.
+    static bool readFrame(QLatin1String line, int base, Vemi_CANFD_Data &frame,
+                          bool *complete = nullptr);
+    static bool readFrame(const QString &line, int base, Vemi_CANFD_Data &frame,
+                          bool *complete = nullptr);
 
     // "base hex|dec  timestamps absolute|relative": a part that is missing or
     // unknown leaves its setting as it was.

@@ -86,6 +86,21 @@ TextLogReader::Line readLine(const Text &line, Dialect &dialect, Vemi_CANFD_Data
     return namesFrame ? Line::Skipped : Line::Passed;
 }
 
+// A last line without its line end is whole when nothing of it can be missing:
+// a header or comment, text that starts with no time (not the start of an
+// event), or a frame with every data byte. Event text cut after its time
+// reads as cut too.
+template<typename Text>
+bool isWholeLastLine(const Text &line, int base)
+{
+    uint64_t micros = 0;
+    if (isSkippedLine(line) || !AscLine::readTime(line, micros))
+        return true;
+    Vemi_CANFD_Data frame;
+    bool complete = false;
+    return AscLine::readFrame(line, base, frame, &complete) && complete;
+}
+
 template<typename Text>
 bool parseWholeLine(const Text &line, Vemi_CANFD_Data &frame, int base)
 {
@@ -119,9 +134,15 @@ bool AscParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     // Not QIODevice::Text: that mode deletes every CR, also one standing
     // between two tokens, and glues them. The stream drops the CR of a CR LF
     // line end by itself; any other CR is whitespace like a tab.
-    return reader.run(filePath, QIODevice::NotOpen, stopRequested,
-                      [&dialect](const LineSource &line, qint64, Vemi_CANFD_Data &frame) {
-                          return line.isAscii() ? readLine(line.asciiLine(), dialect, frame)
-                                                : readLine(line.textLine(), dialect, frame);
-                      });
+    return reader.run(
+        filePath, QIODevice::NotOpen, stopRequested,
+        [&dialect](const LineSource &line, qint64, Vemi_CANFD_Data &frame) {
+            return line.isAscii() ? readLine(line.asciiLine(), dialect, frame)
+                                  : readLine(line.textLine(), dialect, frame);
+        },
+        [&dialect](const LineSource &line, qint64, TextLogReader::Line, const Vemi_CANFD_Data &) {
+            const int base = dialect.settings.base;
+            return line.isAscii() ? isWholeLastLine(line.asciiLine(), base)
+                                  : isWholeLastLine(line.textLine(), base);
+        });
 }

@@ -16,8 +16,6 @@
 namespace {
 
 constexpr uint64_t NanosPerTenMicros = 10000;
-constexpr uint32_t LibraryExtendedBit = 0x80000000u;
-constexpr int ClassicDataBytes = 8;
 
 // The object time in nanoseconds. Loggers that count in 10 us units say so in
 // mObjectFlags; taking those as nanoseconds would put every frame 10 000 times
@@ -66,7 +64,7 @@ void applyTimes(const VBLObjectHeader &header, uint64_t &previousTime, Vemi_CANF
 void setIdentifier(DWORD libraryId, Vemi_CANFD_Data &frame)
 {
     frame.id = libraryId & Vemi_CANFD_Data::IdMask;
-    if (libraryId & LibraryExtendedBit)
+    if (libraryId & BL_CAN_ID_EXTENDED)
         frame.id |= Vemi_CANFD_Data::ExtendedBit;
 }
 
@@ -88,7 +86,7 @@ uint8_t clampedLength(int length, int limit = Vemi_CANFD_Data::MaxDataLength)
 // on the bus. A remote frame's DLC is the length it asks for.
 uint8_t classicLength(int dlc)
 {
-    return clampedLength(dlc, ClassicDataBytes);
+    return clampedLength(dlc, Vemi_CANFD_Data::MaxClassicLength);
 }
 
 void setCanFdProtocol(bool bitRateSwitch, bool errorStateIndicator, Vemi_CANFD_Data &frame)
@@ -108,7 +106,7 @@ void mapClassic(const Message &message, Vemi_CANFD_Data &frame)
     if (isRemote(message.mFlags))
         frame.id |= Vemi_CANFD_Data::RemoteBit;
     frame.length = classicLength(message.mDLC);
-    std::memcpy(frame.data, message.mData, ClassicDataBytes);
+    std::memcpy(frame.data, message.mData, Vemi_CANFD_Data::MaxClassicLength);
     frame.setDirection(message.mFlags & BL_CAN_MSG_FLAG_TX);
 }
 
@@ -131,7 +129,7 @@ void mapCanFd(const VBLCANFDMessage &message, Vemi_CANFD_Data &frame)
         frame.id |= Vemi_CANFD_Data::RemoteBit;
         return;
     }
-    std::memcpy(frame.data, message.mData, ClassicDataBytes);
+    std::memcpy(frame.data, message.mData, Vemi_CANFD_Data::MaxClassicLength);
 }
 
 // The data bytes a type-101 object holds: no more than its valid-byte count,
@@ -265,6 +263,11 @@ bool BlfParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
 
     if (!batch.isEmpty())
         emit dataParsed(batch);
+    // A read or skip that failed stopped the loop before the end, or the
+    // library met a cut or damaged container or object. The header's file
+    // size is no witness: loggers leave it wrong.
+    if (!lastResult || BLIsDamaged(handle))
+        emit endedEarly(QStringLiteral("BLF文件不完整或已损坏"));
     BLCloseHandle(handle);
     emit progressUpdated(100, QStringLiteral("解析完成"));
     emit parsingFinished(true, QStringLiteral("BLF文件解析成功"));

@@ -8,25 +8,14 @@
 #include <QStringView>
 #include <QTime>
 
+#include "csvlayout.h"
 #include "linesource.h"
 #include "textlogreader.h"
 #include "textnumber.h"
 
 namespace {
 
-constexpr int FieldCount = 9;
-
-enum Field {
-    DirectionField,
-    TimeField,
-    NameField,
-    IdField,
-    CanTypeField,
-    FrameFormatField,
-    FrameTypeField,
-    LengthField,
-    DataField
-};
+constexpr int FieldCount = CsvColumnCount;
 
 template<typename View>
 using Fields = std::array<View, FieldCount>;
@@ -248,21 +237,61 @@ bool fillRecord(View line, Vemi_CANFD_Data &frame)
     if (!splitFields(line, fields))
         return false;
 
-    if (toUnsigned<10>(fields[DirectionField]) == 1)
+    if (toUnsigned<10>(fields[int(CsvColumn::Direction)]) == 1)
         frame.setDirection(1);
-    storeTimeText(fields[TimeField], frame);
-    frame.timestamp = timestampOf(fields[TimeField]);
-    frame.id = uint32_t(toUnsigned<16>(fields[IdField]) & Vemi_CANFD_Data::IdMask);
-    frame.setProtocol(uint8_t(toUnsigned<10>(fields[CanTypeField]) & 0x03));
-    if (toUnsigned<10>(fields[FrameFormatField]) == 1)
+    storeTimeText(fields[int(CsvColumn::Time)], frame);
+    frame.timestamp = timestampOf(fields[int(CsvColumn::Time)]);
+    frame.id = uint32_t(toUnsigned<16>(fields[int(CsvColumn::Id)]) & Vemi_CANFD_Data::IdMask);
+    frame.setProtocol(uint8_t(toUnsigned<10>(fields[int(CsvColumn::CanType)]) & 0x03));
+    if (toUnsigned<10>(fields[int(CsvColumn::FrameFormat)]) == 1)
         frame.id |= Vemi_CANFD_Data::RemoteBit;
-    if (toUnsigned<10>(fields[FrameTypeField]) == 1)
+    if (toUnsigned<10>(fields[int(CsvColumn::FrameType)]) == 1)
         frame.id |= Vemi_CANFD_Data::ExtendedBit;
     // The record holds 64 data bytes; a larger length is limited to them.
-    frame.length = uint8_t(std::min<quint64>(toUnsigned<10>(fields[LengthField]) & 0xFF,
+    frame.length = uint8_t(std::min<quint64>(toUnsigned<10>(fields[int(CsvColumn::Length)]) & 0xFF,
                                              Vemi_CANFD_Data::MaxDataLength));
-    readDataBytes(fields[DataField], frame);
+    readDataBytes(fields[int(CsvColumn::Data)], frame);
     return true;
+}
+
+// How many whole blank-separated bytes the data field of a frame line holds:
+// a last byte shorter than the first is cut (writers give every byte the
+// same width).
+template<typename View>
+int dataBytesPresent(View line)
+{
+    Fields<View> fields;
+    if (!splitFields(line, fields))
+        return 0;
+    const View field = trimmed(fields[int(CsvColumn::Data)]);
+    int count = 0;
+    int firstWidth = 0;
+    int width = 0;
+    for (int i = 0; i <= int(field.size()); ++i) {
+        if (i < int(field.size()) && field.at(i).unicode() != ' ') {
+            ++width;
+            continue;
+        }
+        if (width > 0) {
+            firstWidth = count == 0 ? width : firstWidth;
+            ++count;
+        }
+        if (i == int(field.size()) && count >= 2 && width > 0 && width < firstWidth)
+            --count;
+        width = 0;
+    }
+    return count;
+}
+
+// A last line without its line end is whole when it is the header, a comment
+// or empty, or a frame with every data byte.
+template<typename View>
+bool isWholeLastLine(View line, qint64 lineNumber, TextLogReader::Line outcome,
+                     const Vemi_CANFD_Data &frame)
+{
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || lineNumber == 1)
+        return true;
+    return outcome == TextLogReader::Line::Frame && dataBytesPresent(line) >= frame.length;
 }
 
 template<typename View>
@@ -296,10 +325,17 @@ bool CsvParser::parse(const QString &filePath, std::atomic<bool> &stopRequested)
     TextLogReader reader(*this, {QStringLiteral("开始解析CSV文件..."),
                                  QStringLiteral("正在解析CSV..."),
                                  QStringLiteral("CSV文件解析成功")});
-    return reader.run(filePath, QIODevice::Text, stopRequested,
-                      [](const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame) {
-                          return line.isAscii()
-                                     ? readLine(line.asciiLine(), lineNumber, frame)
-                                     : readLine(QStringView(line.textLine()), lineNumber, frame);
-                      });
+    return reader.run(
+        filePath, QIODevice::Text, stopRequested,
+        [](const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame) {
+            return line.isAscii() ? readLine(line.asciiLine(), lineNumber, frame)
+                                  : readLine(QStringView(line.textLine()), lineNumber, frame);
+        },
+        [](const LineSource &line, qint64 lineNumber, TextLogReader::Line outcome,
+           const Vemi_CANFD_Data &frame) {
+            return line.isAscii()
+                       ? isWholeLastLine(line.asciiLine(), lineNumber, outcome, frame)
+                       : isWholeLastLine(QStringView(line.textLine()), lineNumber, outcome,
+                                         frame);
+        });
 }

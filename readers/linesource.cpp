@@ -110,6 +110,8 @@ void LineSource::readLine()
     prepared = false;
     ascii = nextAscii;
     asciiText = nextAsciiText;
+    ended = nextEnded;
+    endOffset = nextEnd;
     if (!ascii)
         text.swap(nextText);
 }
@@ -122,6 +124,8 @@ bool LineSource::prepareNext()
         if (void *feed = std::memchr(begin, '\n', std::size_t(end - begin))) {
             char *lineEnd = static_cast<char *>(feed);
             head = std::size_t(lineEnd + 1 - buffer.data());
+            nextEnded = true;
+            nextEnd = offsetOf(lineEnd) + 1;
             take(begin, lineEnd, true);
             streamRead = std::min(fileSize, blockEnd(offsetOf(lineEnd)));
             return true;
@@ -133,8 +137,21 @@ bool LineSource::prepareNext()
         if (begin == end)
             return false;
         head = filled;
+        // A carriage return alone ends a line too.
+        nextEnded = end[-1] == '\r';
+        nextEnd = offsetOf(end);
         return take(begin, end, false);
     }
+}
+
+qint64 LineSource::position() const
+{
+    return stream ? file.pos() : endOffset;
+}
+
+qint64 LineSource::size() const
+{
+    return stream ? file.size() : fileSize;
 }
 
 void LineSource::fill()

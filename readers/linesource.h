@@ -50,6 +50,15 @@ public:
     bool isAscii() const { return ascii; }
     QLatin1String asciiLine() const { return asciiText; }
     const QString &textLine() const { return text; }
+    // Whether the current line ended with a line feed or a carriage return; a
+    // last line without either may have been cut. Read through a text stream,
+    // every line counts as ended.
+    bool hasLineEnd() const { return ended; }
+    // How many bytes of the file the lines so far took, and the file's size
+    // (0 where it has none, as a pipe); through a text stream, the bytes the
+    // stream has read ahead count too.
+    qint64 position() const;
+    qint64 size() const;
 
 private:
     bool prepareNext();
@@ -84,8 +93,12 @@ private:
     bool nextAscii = true;
     QLatin1String nextAsciiText;
     QString nextText;
+    bool nextEnded = true;
+    qint64 nextEnd = 0; // file offset after the next line
 
     bool ascii = true;
     QLatin1String asciiText;
     QString text;
+    bool ended = true;
+    qint64 endOffset = 0; // file offset after the current line
 };

@@ -26,7 +26,7 @@ void TextLogReader::stopped()
     qDebug("%s", parserStopLogLine);
 }
 
-void TextLogReader::closingStep(qint64 lineCount)
+void TextLogReader::closingStep(qint64 lineCount, const LineSource &lines)
 {
     if (batch.size() >= BatchSize) {
         emit parser.dataParsed(batch);
@@ -37,13 +37,19 @@ void TextLogReader::closingStep(qint64 lineCount)
         // One percent per thousand lines, held at 95 until the end.
         const int percent = int(std::min<qint64>(lineCount / 1000, 95));
         emit parser.progressUpdated(percent, texts.progress);
+        // The lines say little of a long log; its bytes do (a pipe has none).
+        const qint64 size = lines.size();
+        if (size > 0)
+            emit parser.shareRead(int(std::min<qint64>(lines.position() * 100 / size, 99)));
     }
 }
 
-void TextLogReader::finish()
+void TextLogReader::finish(bool cut)
 {
     if (!batch.isEmpty())
         emit parser.dataParsed(batch);
+    if (cut)
+        emit parser.endedEarly(QStringLiteral("文件末行不完整"));
     emit parser.progressUpdated(100, QStringLiteral("解析完成"));
     emit parser.parsingFinished(true, texts.success);
 }

@@ -13,8 +13,9 @@
 
 // The reading loop the line-based readers share: start report, open, one line
 // at a time with the stop flag tested before each, batches of 2000 frames,
-// progress every 10 000 lines, and the closing reports. A reader supplies only
-// its texts and what one line means.
+// progress by the share of the file read every 10 000 lines, the report of a
+// cut last line, and the closing reports. A reader supplies only its texts,
+// what one line means and when a line is whole.
 class TextLogReader
 {
 public:
@@ -39,24 +40,36 @@ public:
 
     // handleLine(const LineSource &line, qint64 lineNumber, Vemi_CANFD_Data &frame)
     // gets each line (trimmed) and a zeroed record, and returns a Line.
-    template <typename LineHandler>
+    // isWhole(const LineSource &line, qint64 lineNumber, Line outcome,
+    // const Vemi_CANFD_Data &frame) is asked about a last line that has no
+    // line end: false when the line is not whole by the format's layout, and
+    // the file was cut (frame is what handleLine made of it, and is dropped).
+    template <typename LineHandler, typename WholeLine>
     bool run(const QString &filePath, QIODevice::OpenMode mode, std::atomic<bool> &stopRequested,
-             LineHandler handleLine);
+             LineHandler handleLine, WholeLine isWhole);
+
+    // isWhole for formats whose lines are whole when they read at all: a last
+    // line that gave no frame and is no comment may be one cut short.
+    static bool unlessPassed(const LineSource &, qint64, Line outcome, const Vemi_CANFD_Data &)
+    {
+        return outcome != Line::Passed;
+    }
 
 private:
     bool open(QFile &file, const QString &filePath, QIODevice::OpenMode mode);
     void stopped();
-    void closingStep(qint64 lineCount);
-    void finish();
+    void closingStep(qint64 lineCount, const LineSource &lines);
+    void finish(bool cut);
 
     IDataParser &parser;
     Texts texts;
     QVector<Vemi_CANFD_Data> batch;
 };
 
-template <typename LineHandler>
+template <typename LineHandler, typename WholeLine>
 bool TextLogReader::run(const QString &filePath, QIODevice::OpenMode mode,
-                        std::atomic<bool> &stopRequested, LineHandler handleLine)
+                        std::atomic<bool> &stopRequested, LineHandler handleLine,
+                        WholeLine isWhole)
 {
     QFile file;
     if (!open(file, filePath, mode))
@@ -64,6 +77,7 @@ bool TextLogReader::run(const QString &filePath, QIODevice::OpenMode mode,
     LineSource lines(file);
 
     qint64 lineCount = 0;
+    bool cut = false;
     while (!lines.atEnd()) {
         if (stopRequested.load()) {
             stopped();
@@ -75,13 +89,19 @@ bool TextLogReader::run(const QString &filePath, QIODevice::OpenMode mode,
         // The record is made in its place in the batch, and taken back when
         // the line yields none.
         batch.resize(batch.size() + 1);
-        const Line outcome = handleLine(lines, lineCount, batch.last());
+        Line outcome = handleLine(lines, lineCount, batch.last());
+        // Only the last line can lack its line end. The frame of a cut line
+        // would show bytes it does not have: it is dropped.
+        if (!lines.hasLineEnd() && !isWhole(lines, lineCount, outcome, batch.last())) {
+            cut = true;
+            outcome = outcome == Line::Frame ? Line::Passed : outcome;
+        }
         if (outcome != Line::Frame)
             batch.removeLast();
         if (outcome == Line::Skipped)
             continue;
-        closingStep(lineCount);
+        closingStep(lineCount, lines);
     }
-    finish();
+    finish(cut);
     return true;
 }

@@ -32,6 +32,60 @@ public:
         return static_cast<quint64>(micros);
     }
 
+    // A plain decimal ("12.3456785": digits, optionally a point and more
+    // digits) of a unit that has Decimals decimal places down to the
+    // microsecond (6 for seconds, 3 for milliseconds), converted digit by digit
+    // to whole microseconds, halves rounded upward: through a double, about
+    // one written half microsecond in a hundred lands a hair below the half
+    // and would round down. A value beyond 64 bits reads as 0. False when the
+    // text has another form.
+    template<int Decimals, typename View>
+    static bool decimalToMicroseconds(View text, uint64_t &micros)
+    {
+        constexpr uint64_t Max = std::numeric_limits<uint64_t>::max();
+        uint64_t unit = 1;
+        for (int i = 0; i < Decimals; ++i)
+            unit *= 10;
+        const int size = int(text.size());
+        auto digitAt = [&text](int i) {
+            const char16_t u = text.at(i).unicode();
+            return u >= '0' && u <= '9' ? int(u - '0') : -1;
+        };
+        int i = 0;
+        bool anyDigit = false;
+        bool overflow = false;
+        uint64_t whole = 0;
+        for (int d; i < size && (d = digitAt(i)) >= 0; ++i) {
+            anyDigit = true;
+            overflow = overflow || whole > (Max - uint64_t(d)) / 10;
+            whole = whole * 10 + uint64_t(d);
+        }
+        uint64_t fraction = 0;
+        int fractionDigits = 0;
+        bool roundUp = false;
+        if (i < size && text.at(i).unicode() == '.') {
+            for (++i; i < size; ++i) {
+                const int d = digitAt(i);
+                if (d < 0)
+                    return false;
+                anyDigit = true;
+                if (fractionDigits < Decimals)
+                    fraction = fraction * 10 + uint64_t(d);
+                else if (fractionDigits == Decimals)
+                    roundUp = d >= 5; // later digits cannot turn a half into less
+                ++fractionDigits;
+            }
+        }
+        if (i != size || !anyDigit)
+            return false;
+        for (; fractionDigits < Decimals; ++fractionDigits)
+            fraction *= 10;
+        const uint64_t below = fraction + (roundUp ? 1 : 0);
+        overflow = overflow || whole > (Max - below) / unit;
+        micros = overflow ? 0 : whole * unit + below;
+        return true;
+    }
+
     template<int Base, typename View>
     static quint64 toUnsigned(View text)
     {
@@ -78,6 +132,26 @@ public:
             if (digit >= Base || result > limit || (result == limit && digit > lastDigit))
                 return false;
             result = result * Base + quint64(digit);
+        }
+        value = result;
+        return true;
+    }
+
+    // Hexadecimal digits alone, at most 16 of them: no sign, no "0x". False
+    // (and value 0) for any other text, the empty one too.
+    template<typename View>
+    static bool parseHexDigits(View text, quint64 &value)
+    {
+        value = 0;
+        const int size = int(text.size());
+        if (size == 0 || size > 16)
+            return false;
+        quint64 result = 0;
+        for (int i = 0; i < size; ++i) {
+            const int digit = digitValue(text.at(i).unicode());
+            if (digit >= 16)
+                return false;
+            result = result << 4 | quint64(digit);
         }
         value = result;
         return true;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Remakes the example logs in examples/ (ASC, CSV and BLF) from one set of varied
-# frames, written by the program's own exporter. Usage: scripts/make_examples.sh
+# Remakes the example logs in examples/ (ASC, CSV, BLF and candump) from one set
+# of varied frames, written by the program's own exporter.
+# Usage: scripts/make_examples.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build
@@ -9,4 +10,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target tavrix_examples
 mkdir -p examples
 build/tests/tavrix_examples examples
-echo "Wrote examples/example.asc, examples/example.csv and examples/example.blf"
+echo "Wrote examples/example.asc, example.csv, example.blf and example.log"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds the program and starts it. Usage: scripts/run.sh
+# Builds the window (the program and its translations, nothing else: the tests
+# and the bench are built by scripts/test.sh) and starts it.
+# Usage: scripts/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build run
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$(nproc)" --target tavrix
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset)." >&2

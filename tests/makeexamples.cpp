@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
         const char *name;
     } outputs[] = {{ExportFormat::Asc, "example.asc"},
                    {ExportFormat::Csv, "example.csv"},
-                   {ExportFormat::Blf, "example.blf"}};
+                   {ExportFormat::Blf, "example.blf"},
+                   {ExportFormat::Candump, "example.log"}};
 
     CanDataExporter exporter;
     for (const auto &output : outputs) {

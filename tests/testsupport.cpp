@@ -67,6 +67,9 @@ QStringList ParseRun::describe() const
         case HubEvent::Data:
             lines << QStringLiteral("data %1").arg(event.batch.size());
             break;
+        case HubEvent::EndedEarly:
+            lines << QStringLiteral("ended early %1").arg(event.message);
+            break;
         case HubEvent::Finished:
             lines << QStringLiteral("finished %1 %2").arg(int(event.success)).arg(event.message);
             break;
@@ -101,6 +104,13 @@ ParseRun parseOnWorker(DataHub &hub, const QString &filePath, std::atomic<bool> 
         event.batch = data;
         run.events << event;
     });
+    QObject::connect(&hub, &DataHub::endedEarly, &recorder, [&run](const QString &reason) {
+        HubEvent event(HubEvent::EndedEarly);
+        event.message = reason;
+        run.events << event;
+    });
+    QObject::connect(&hub, &DataHub::shareRead, &recorder,
+                     [&run](int percent) { run.shares << percent; });
     QObject::connect(&hub, &DataHub::parsingFinished, &recorder,
                      [&run](bool success, const QString &message) {
         HubEvent event(HubEvent::Finished);
@@ -175,6 +185,14 @@ QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base)
            + (frame.isExtended() ? "x" : "") + (frame.isRemote() ? "r" : "") + ' '
            + (frame.direction() ? "Tx " : "Rx ") + kind + ' ' + QByteArray::number(frame.length)
            + ' ' + (frame.isRemote() || data.isEmpty() ? QByteArray("-") : data);
+}
+
+QByteArray describeLine(bool read, const Vemi_CANFD_Data &frame)
+{
+    if (read)
+        return describeFrame(frame) + ' ' + frame.timeText;
+    const QByteArray bytes(reinterpret_cast<const char *>(&frame), sizeof frame);
+    return bytes == QByteArray(sizeof frame, '\0') ? QByteArray() : "record not zero";
 }
 
 QString pythonDescribe()

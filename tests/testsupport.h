@@ -17,7 +17,7 @@ namespace TestSupport {
 // One signal as a hub listener saw it, in arrival order.
 struct HubEvent
 {
-    enum Kind { Progress, Data, Finished };
+    enum Kind { Progress, Data, EndedEarly, Finished };
     explicit HubEvent(Kind k) : kind(k) {}
     Kind kind;
     int percent = 0;
@@ -31,13 +31,16 @@ struct ParseRun
 {
     bool result = false;
     QList<HubEvent> events;
+    // The shares of the file read, as reported apart from the events.
+    QList<int> shares;
 
     QVector<Vemi_CANFD_Data> frames() const;
     QList<int> progressValues() const;
     QList<int> batchSizes() const;
     int count(HubEvent::Kind kind) const;
     // One line per event: "progress 0 <message>", "data <batch size>",
-    // "finished 1 <message>"; compares readably as a whole run.
+    // "ended early <reason>", "finished 1 <message>"; compares readably as a
+    // whole run.
     QStringList describe() const;
     // The ID word of every frame delivered, in order.
     QVector<uint> identifiers() const;
@@ -65,6 +68,10 @@ Vemi_CANFD_Data makeFrame(uint32_t identifier, uint8_t length, uint8_t protocol 
 // data in hex or "-" (always "-" for a remote frame). pythonDescribe() is the
 // same for a python-can message: describe(message, t0, channel_offset).
 QByteArray describeFrame(const Vemi_CANFD_Data &frame, uint64_t base = 0);
+// What a reader's per-line function made of a line: the frame described and
+// its time text when it read one, else empty, or "record not zero" when the
+// record no longer is.
+QByteArray describeLine(bool read, const Vemi_CANFD_Data &frame);
 QString pythonDescribe();
 
 // A log of every kind of frame the peers must read back from our files:

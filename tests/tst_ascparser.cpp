@@ -257,13 +257,26 @@ private slots:
                  expect(2, 1, 0x40, 200000, "0.2", 0)};
     }
 
+    // Each row's lines as whole lines; then without the last line end, where
+    // the last line gives the same frame, or is reported as cut and gives none.
     void frameLines()
     {
         QFETCH(QByteArray, text);
         QFETCH(QVector<Vemi_CANFD_Data>, expected);
-        const ParseRun run = parseText(text);
+        const ParseRun run = parseText(text + '\n');
         QVERIFY(run.result);
+        QCOMPARE(run.count(HubEvent::EndedEarly), 0);
         compareFrames(run.frames(), expected);
+
+        const ParseRun unended = parseText(text);
+        QVERIFY(unended.result);
+        if (unended.count(HubEvent::EndedEarly) == 0) {
+            compareFrames(unended.frames(), expected);
+            return;
+        }
+        const QVector<Vemi_CANFD_Data> kept = unended.frames();
+        QVERIFY(kept.size() >= expected.size() - 1);
+        compareFrames(kept, expected.mid(0, kept.size()));
     }
 
     // Microseconds from the time token: halves round upward, and a time that
@@ -379,6 +392,15 @@ private slots:
             if (event.kind == HubEvent::Progress && event.percent > 0 && event.percent < 100)
                 QCOMPARE(event.message, QStringLiteral("正在解析..."));
         }
+        // Beside each line-count report, the share of the file's bytes read:
+        // growing, and short of 100 until the end.
+        QCOMPARE(run.shares.size(), expected.size() - 2);
+        for (int i = 0; i < run.shares.size(); ++i) {
+            QVERIFY(run.shares.at(i) >= (i > 0 ? run.shares.at(i - 1) : 0));
+            QVERIFY(run.shares.at(i) <= 99);
+        }
+        if (run.shares.size() == 12)
+            QCOMPARE(run.shares.mid(0, 3), (QList<int>{8, 16, 25}));
     }
 };
 

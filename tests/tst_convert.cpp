@@ -65,9 +65,12 @@ QString makeLog(const QString &dir, const QString &name, ExportFormat format, in
 }
 
 // The bytes of an output with the time of the export taken out: the ASC date
-// line, the CSV clock column, the BLF header's start and stop times.
+// line, the CSV clock column, the BLF header's start and stop times; a candump
+// log has none.
 QByteArray withoutExportTime(const QByteArray &bytes, ExportFormat format)
 {
+    if (format == ExportFormat::Candump)
+        return bytes;
     if (format == ExportFormat::Blf)
         return QByteArray(bytes).replace(40, 32, QByteArray(32, '\0'));
     QList<QByteArray> lines = bytes.split('\n');
@@ -140,7 +143,7 @@ private slots:
         QTest::addColumn<bool>("chinese");
         QTest::addColumn<bool>("outOfTimeOrder");
         const int asc = int(ExportFormat::Asc), csv = int(ExportFormat::Csv),
-                  blf = int(ExportFormat::Blf);
+                  blf = int(ExportFormat::Blf), candump = int(ExportFormat::Candump);
         QTest::newRow("asc to csv, Chinese header")
             << asc << QStringList{"--language", "zh"} << "out.csv" << csv << 0 << true << false;
         QTest::newRow("csv to asc, ascending, suffix in capitals")
@@ -150,6 +153,11 @@ private slots:
             << false;
         QTest::newRow("asc to blf, format named, no suffix")
             << asc << QStringList{"-f", "BLF"} << "out" << blf << 0 << false << false;
+        QTest::newRow("candump to blf")
+            << candump << QStringList{} << "out.blf" << blf << 0 << false << false;
+        QTest::newRow("csv to candump, format named, descending")
+            << csv << QStringList{"-f", "candump", "-s", "descending"} << "out" << candump << 2
+            << false << false;
         QTest::newRow("blf to csv, English header")
             << blf << QStringList{"--language", "en", "-q"} << "out.csv" << csv << 0 << false
             << false;
@@ -172,7 +180,7 @@ private slots:
         QFETCH(bool, chinese);
         QFETCH(bool, outOfTimeOrder);
         QTemporaryDir dir;
-        static const char *const suffixes[] = {"asc", "csv", "blf"};
+        static const char *const suffixes[] = {"asc", "csv", "blf", "log"};
         const QString input = makeLog(dir.path(), QStringLiteral("in.") + suffixes[inputFormat],
                                       ExportFormat(inputFormat), 2500,
                                       outOfTimeOrder ? SortOrder::Descending : SortOrder::None);
@@ -219,17 +227,23 @@ private slots:
         makeLog(dir.path(), QStringLiteral("logs/a.asc"), ExportFormat::Asc, 10);
         makeLog(dir.path(), QStringLiteral("logs/b.CSV"), ExportFormat::Csv, 20);
         makeLog(dir.path(), QStringLiteral("logs/nested/d.asc"), ExportFormat::Asc, 5);
+        makeLog(dir.path(), QStringLiteral("logs/d.log"), ExportFormat::Candump, 40);
+        TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("e.TRC"),
+                               ";$FILEVERSION=1.1\r\n 1) 1.5 Rx 0123 1 AA\r\n");
         TestSupport::writeFile(dir.filePath(QStringLiteral("logs")), QStringLiteral("notes.txt"),
                                "not a log");
 
         const ToolRun run = runTool(dir.path(), {"-f", "asc", "logs", "-o", "out/asc"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(listing(dir.filePath(QStringLiteral("out"))),
-                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc"}));
-        QCOMPARE(run.errorLines.size(), 3);
+                 QStringList({"asc", "asc/a.asc", "asc/b.asc", "asc/c.asc", "asc/d.asc",
+                              "asc/e.asc"}));
+        QCOMPARE(run.errorLines.size(), 5);
         QVERIFY(run.errorLines[0].startsWith(QStringLiteral("logs/a.asc -> out/asc/a.asc: 10 ")));
         QVERIFY(run.errorLines[1].startsWith(QStringLiteral("logs/b.CSV -> out/asc/b.asc: 20 ")));
         QVERIFY(run.errorLines[2].startsWith(QStringLiteral("logs/c.Blf -> out/asc/c.asc: 30 ")));
+        QVERIFY(run.errorLines[3].startsWith(QStringLiteral("logs/d.log -> out/asc/d.asc: 40 ")));
+        QVERIFY(run.errorLines[4].startsWith(QStringLiteral("logs/e.TRC -> out/asc/e.asc: 1 ")));
     }
 
     void usageErrors_data()
@@ -250,6 +264,11 @@ private slots:
                                                 << "--format";
         QTest::newRow("no format in the name") << QStringList{"a.asc", "-o", "x.txt"}
                                                << "cannot tell the format";
+        QTest::newRow("a format read only, named")
+            << QStringList{"-f", "trc", "a.asc", "-o", "x.trc"}
+            << "unknown format 'trc' (use asc, csv, blf or candump)";
+        QTest::newRow("a format read only, in the name") << QStringList{"a.asc", "-o", "x.trc"}
+                                                         << "cannot tell the format";
         QTest::newRow("folder output is a file")
             << QStringList{"-f", "csv", "a.asc", "b.csv", "-o", "notes.txt"} << "not a folder";
         QTest::newRow("same base name") << QStringList{"-f", "blf", "a.asc", "logs", "-o", "out"}
@@ -314,15 +333,69 @@ private slots:
                      .frames().size(), 50);
         const QStringList expected{
             "good.asc -> out/good.blf: 40 frames read",
-            "tavrix-convert: missing.asc: cannot be read (No such file or directory)",
-            "tavrix-convert: notes.txt: unsupported format",
-            "tavrix-convert: empty.asc: holds no frames",
-            "tavrix-convert: broken.blf: cannot be read",
-            "tavrix-convert: blocked.asc: cannot write out/blocked.blf",
+            "tavrix-convert: missing.asc: the file does not exist",
+            "tavrix-convert: notes.txt: unsupported format; readable formats: *.asc *.csv *.blf *.log *.trc",
+            "tavrix-convert: empty.asc: no frames in the file; nothing written",
+            "tavrix-convert: broken.blf: not a BLF file",
+            "tavrix-convert: blocked.asc: cannot write out/blocked.blf: the file could not be "
+            "written (",
             "last.csv -> out/last.blf: 50 frames read"};
         QCOMPARE(run.errorLines.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i)
             QVERIFY2(run.errorLines[i].startsWith(expected[i]), qPrintable(run.errorLines[i]));
+    }
+
+    // A log that ends early converts as far as it can be read; without
+    // --allow-truncated it fails, in frame order and sorted alike, and its
+    // output stays.
+    void endsEarly_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("BLF") << "cut.blf" << QStringList() << 1;
+        QTest::newRow("BLF, sorted") << "cut.blf" << QStringList{"-s", "ascending"} << 1;
+        QTest::newRow("BLF, allowed") << "cut.blf" << QStringList{"--allow-truncated"} << 0;
+        QTest::newRow("CSV") << "cut.csv" << QStringList() << 1;
+        QTest::newRow("CSV, allowed, quiet")
+            << "cut.csv" << QStringList{"--allow-truncated", "-q"} << 0;
+        QTest::newRow("ASC, sorted, allowed")
+            << "cut.asc" << QStringList{"-s", "descending", "--allow-truncated"} << 0;
+    }
+
+    void endsEarly()
+    {
+        QFETCH(QString, input);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const ExportFormat format = input.endsWith(QLatin1String("blf")) ? ExportFormat::Blf
+                                    : input.endsWith(QLatin1String("csv")) ? ExportFormat::Csv
+                                                                          : ExportFormat::Asc;
+        const QString path = makeLog(dir.path(), input, format, 3000);
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        const qint64 frames = TestSupport::parseOnWorker(path).frames().size();
+        QVERIFY(frames > 0 && frames < 3000);
+
+        const ToolRun run = runTool(dir.path(), options + QStringList{input, "-o", "out.asc"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, exitCode);
+        const QString count = QString::number(frames);
+        QStringList expected;
+        if (exitCode == 1) {
+            expected << "tavrix-convert: " + input + ": ends early (damaged or cut): " + count
+                            + " frames read, all written to out.asc; --allow-truncated accepts "
+                              "such a log";
+        } else if (!options.contains(QStringLiteral("-q"))) {
+            expected << input + " -> out.asc: " + count + " frames read, " + count
+                            + " written, T s; ends early (damaged or cut)";
+        }
+        QStringList lines = run.errorLines;
+        lines.replaceInStrings(QRegularExpression(QStringLiteral("\\d+\\.\\d\\d s")),
+                               QStringLiteral("T s"));
+        QCOMPARE(lines, expected);
+        const QString output = dir.filePath(QStringLiteral("out.asc"));
+        QCOMPARE(TestSupport::parseOnWorker(output).frames().size(), frames);
     }
 
     // A BLF log fed through a pipe keeps the reader waiting for more, so the

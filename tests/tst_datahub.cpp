@@ -34,6 +34,8 @@ const Dispatch dispatchTable[] = {
     {"trace.asc.bak", "trace.asc.bak", "bak", ""},
     {"trace.Csv", "trace.Csv", "csv", "CsvParser"},
     {"log.BLF", "log.BLF", "blf", "BlfParser"},
+    {"candump.Log", "candump.Log", "log", "CandumpParser"},
+    {"trace.trc", "trace.trc", "trc", "TrcParser"},
 };
 
 void ignoreUnsupportedWarning(const char *suffix)

@@ -122,6 +122,16 @@ private slots:
         QCOMPARE(model.data(model.index(0, DataModel::NumberColumn)), QVariant(0));
         QCOMPARE(model.data(model.index(1, DataModel::NumberColumn)), QVariant(1));
         QCOMPARE(model.data(model.index(1, DataModel::LengthColumn)), QVariant(int(frame.length)));
+        // The Data cell's tooltip: the whole payload, 16 bytes a line; no
+        // other cell has one.
+        const QVariant tip = model.data(model.index(1, DataModel::DataColumn), Qt::ToolTipRole);
+        QCOMPARE(tip.isValid(), frame.length > 0);
+        const QStringList lines = tip.toString().split(QLatin1Char('\n'));
+        QCOMPARE(lines.join(QLatin1Char(' ')), texts.last());
+        QCOMPARE(lines.size(), std::max((frame.length + 15) / 16, 1));
+        for (const QString &line : lines)
+            QVERIFY(line.size() <= 16 * 3 - 1);
+        QVERIFY(!model.data(model.index(1, DataModel::IdColumn), Qt::ToolTipRole).isValid());
     }
 
     void invalidQueries()

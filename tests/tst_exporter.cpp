@@ -37,6 +37,8 @@ QStringList listing(const QString &dir)
 
 } // namespace
 
+Q_DECLARE_METATYPE(CanDataExporter::Failure)
+
 class TestExporter : public QObject
 {
     Q_OBJECT
@@ -51,6 +53,7 @@ private slots:
         CanDataExporter exporter;
         QVERIFY(!exporter.exportData({}, ExportFormat::Asc, SortOrder::Ascending, existing));
         QVERIFY(!exporter.exportData({}, ExportFormat::Csv, SortOrder::None, missing));
+        QCOMPARE(exporter.lastFailure(), CanDataExporter::Failure::NoFrames);
         QCOMPARE(TestSupport::readFile(existing), QByteArray("keep"));
         QVERIFY(!QFile::exists(missing));
     }
@@ -128,7 +131,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = TestSupport::writeFile(dir.path(), QStringLiteral("out.xyz"), "old");
         CanDataExporter exporter;
-        QVERIFY(exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(3), SortOrder::None, path));
+        // 3 is candump's: 4 is the first code of no format.
+        QVERIFY(exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(4), SortOrder::None, path));
         QVERIFY(QFile::exists(path));
         QCOMPARE(QFileInfo(path).size(), qint64(0));
     }
@@ -150,6 +154,8 @@ private slots:
             << quint8(0) << Frames{frame, frame, error} << QList<int>{33, 66};
         QTest::newRow("csv error first")
             << quint8(1) << Frames{error, frame, frame} << QList<int>{33, 66};
+        QTest::newRow("candump error first")
+            << quint8(3) << Frames{error, frame, frame} << QList<int>{66, 100};
     }
 
     void progress()
@@ -201,18 +207,29 @@ private slots:
 
     void unusablePath_data()
     {
+        using Failure = CanDataExporter::Failure;
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("readOnlyFolder");
-        QTest::newRow("missing folder") << "missing/out.asc" << false;
-        QTest::newRow("path is a folder") << "folder" << false;
-        QTest::newRow("read-only folder") << "locked/out.asc" << true;
-        QTest::newRow("proc") << "/proc/tavrix-export.asc" << false;
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("reason"); // in English, as tavrix-convert says it
+        QTest::newRow("missing folder") << "missing/out.asc" << false << Failure::FolderMissing
+                                        << "the folder does not exist";
+        QTest::newRow("path is a folder") << "folder" << false << Failure::WriteFailed
+                                          << "the file could not be written (Is a directory)";
+        QTest::newRow("read-only folder") << "locked/out.asc" << true << Failure::NoPermission
+                                          << "no permission to write there";
+        QTest::newRow("proc") << "/proc/tavrix-export.asc" << false << Failure::WriteFailed
+                              << "the file could not be written (No such file or directory)";
+        QTest::newRow("sysfs") << "/sys/tavrix-export.asc" << false << Failure::NoPermission
+                               << "no permission to write there";
     }
 
     void unusablePath()
     {
         QFETCH(QString, name);
         QFETCH(bool, readOnlyFolder);
+        QFETCH(CanDataExporter::Failure, failure);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
@@ -224,9 +241,12 @@ private slots:
         const QString path = name.startsWith('/') ? name : dir.filePath(name);
 
         CanDataExporter exporter;
-        for (const quint8 format : {0, 1}) {
+        for (const quint8 format : {0, 1, 2, 3}) {
             QVERIFY(!exporter.exportData({makeFrame(0x1, 8)}, ExportFormat(format),
                                          SortOrder::Ascending, path));
+            QCOMPARE(exporter.lastFailure(), failure);
+            QCOMPARE(CanDataExporter::failureText(failure, exporter.lastSystemError(), false),
+                     reason);
         }
         QCOMPARE(listing(dir.path()), before);
         QVERIFY(listing(locked).isEmpty());
@@ -243,6 +263,9 @@ private slots:
         QTest::newRow("asc, fails while writing") << quint8(0) << 5000;
         QTest::newRow("csv, buffered until close") << quint8(1) << 1;
         QTest::newRow("csv, fails while writing") << quint8(1) << 5000;
+        QTest::newRow("blf, buffered until close") << quint8(2) << 1;
+        QTest::newRow("blf, fails while writing") << quint8(2) << 5000;
+        QTest::newRow("candump, fails while writing") << quint8(3) << 5000;
     }
 
     void fullDiskFails()
@@ -256,6 +279,7 @@ private slots:
         QSignalSpy spy(&exporter, &CanDataExporter::progressUpdated);
         QVERIFY(!exporter.exportData(frames, ExportFormat(format), SortOrder::None,
                                      QStringLiteral("/dev/full")));
+        QCOMPARE(exporter.lastFailure(), CanDataExporter::Failure::NoSpace);
         // A failed write stops the export instead of formatting the rest.
         QVERIFY(spy.size() < count || count == 1);
     }

@@ -36,7 +36,10 @@ QVector<Vemi_CANFD_Data> framesFrom(int first, int count)
         case 2: setText(frame, QTime::fromMSecsSinceStartOfDay(int(timestamp / 1000))
                                    .toString(QStringLiteral("HH:mm:ss:zzz")).toLatin1());
                 break;
-        case 3: setText(frame, "1.5e3 as written"); break;
+        case 3: setText(frame, i % 2 ? QByteArray("1.5e3 as written")
+                                      : QByteArray::number(double(timestamp) / 1e6, 'f', 6)
+                                            .rightJustified(17, '0'));
+                break;
         case 4: break;
         case 5: frame.data[63] = 0xEE; break; // past the payload of every length but 64
         default: frame.reserved1 = 0x33333333; break;
@@ -179,6 +182,18 @@ private slots:
         QCOMPARE(before.identifierAt(7), 7u);
         QCOMPARE(before.timestampAt(7), 7u * 997000);
         QCOMPARE(store.snapshot().at(0).identifier(), 1000u);
+
+        // A selection of it gives those frames whole, in the order asked, and
+        // a selection of the selection maps through both.
+        const auto rows = std::make_shared<const std::vector<uint32_t>>(
+            std::vector<uint32_t>{39, 8, 1, 0});
+        const FrameSnapshot some = before.selected(rows);
+        const QVector<Vemi_CANFD_Data> all = framesFrom(0, 40);
+        QCOMPARE(bytesOf(some.toVector()), bytesOf({all[39], all[8], all[1], all[0]}));
+        QCOMPARE(some.identifierAt(1), 8u);
+        const FrameSnapshot fewer =
+            some.selected(std::make_shared<const std::vector<uint32_t>>(std::vector<uint32_t>{2}));
+        QCOMPARE(bytesOf(fewer.toVector()), bytesOf({all[1]}));
     }
 };
 

@@ -20,7 +20,8 @@ struct FormatTraits
     enum TimeKind {
         Relative,          // microseconds since the earliest frame
         RelativeMonotonic, // the same, but never decreasing in file order
-        ClockMilliseconds  // clock time of day, whole milliseconds
+        ClockMilliseconds, // clock time of day, whole milliseconds
+        Own                // each frame's own time, as it was
     } time;
     // The channel every frame reads back with.
     uint8_t channel;
@@ -34,6 +35,9 @@ const FormatTraits csv{"CSV", ExportFormat::Csv, ".csv", true, FormatTraits::Clo
                        false};
 const FormatTraits blf{"BLF", ExportFormat::Blf, ".blf", false, FormatTraits::RelativeMonotonic,
                        1, true};
+const FormatTraits candump{"candump", ExportFormat::Candump, ".log", false, FormatTraits::Own, 1,
+                           true};
+const FormatTraits *const allFormats[] = {&asc, &csv, &blf, &candump};
 
 constexpr uint64_t microsPerDay = 86400000000ull;
 
@@ -117,6 +121,9 @@ void verifySameFrames(const QVector<Vemi_CANFD_Data> &read,
         case FormatTraits::Relative:
             QVERIFY2(got.timestamp == relative, where);
             break;
+        case FormatTraits::Own:
+            QVERIFY2(got.timestamp == want.timestamp, where);
+            break;
         case FormatTraits::RelativeMonotonic:
             runningMax = std::max(runningMax, relative);
             QVERIFY2(got.timestamp == runningMax, where);
@@ -157,7 +164,7 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("traits");
         QTest::addColumn<int>("order");
-        for (const FormatTraits *traits : {&asc, &csv, &blf}) {
+        for (const FormatTraits *traits : allFormats) {
             for (const auto &[name, order] : {std::pair{"unsorted", SortOrder::None},
                                               std::pair{"ascending", SortOrder::Ascending},
                                               std::pair{"descending", SortOrder::Descending}}) {
@@ -186,8 +193,8 @@ private slots:
     {
         QTest::addColumn<FormatTraitsPtr>("first");
         QTest::addColumn<FormatTraitsPtr>("second");
-        for (const FormatTraits *first : {&asc, &csv, &blf}) {
-            for (const FormatTraits *second : {&asc, &csv, &blf})
+        for (const FormatTraits *first : allFormats) {
+            for (const FormatTraits *second : allFormats)
                 QTest::addRow("%s to %s", first->name, second->name) << first << second;
         }
     }
@@ -211,10 +218,10 @@ private slots:
         verifySameFrames(TestSupport::parseOnWorker(secondPath).frames(), expected, *second);
     }
 
-    // The bus log through our own reader: ASC keeps each frame's channel, the
-    // CSV layout has no channel column (frames read back on channel 0). Both
-    // lose the ESI: the CSV layout has no place for it, and our ASC reader
-    // reads over the ESI column.
+    // The bus log through our own reader: ASC and BLF keep each frame's
+    // channel and ESI; the CSV layout has neither (frames read back on
+    // channel 0). candump numbers the interfaces in the order the file names
+    // them, which in this log is the order of the channels.
     void busLogThroughOwnReader_data()
     {
         QTest::addColumn<FormatTraitsPtr>("traits");
@@ -222,6 +229,7 @@ private slots:
         QTest::newRow("ASC") << &asc << true;
         QTest::newRow("CSV") << &csv << false;
         QTest::newRow("BLF") << &blf << true;
+        QTest::newRow("candump") << &candump << true;
     }
 
     void busLogThroughOwnReader()
@@ -241,6 +249,81 @@ private slots:
             read[i].channel = traits->channel;
         }
         verifySameFrames(read, frames, *traits);
+    }
+
+    // Each of our files cut at every byte: the frames read are the first ones
+    // of the whole file, and a file that gives fewer frames than its whole
+    // lines hold, or ends inside a frame, says that it ended early. A cut in
+    // the middle of a frame's data bytes always does.
+    void cutAtEveryByte_data()
+    {
+        QTest::addColumn<FormatTraitsPtr>("traits");
+        for (const FormatTraits *traits : {&asc, &csv, &blf})
+            QTest::newRow(traits->name) << traits;
+    }
+
+    void cutAtEveryByte()
+    {
+        QFETCH(FormatTraitsPtr, traits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("whole") + QLatin1String(traits->suffix));
+        QVERIFY(CanDataExporter().exportData(variedFrames(), traits->format, SortOrder::None,
+                                             path));
+        const TestSupport::ParseRun whole = TestSupport::parseOnWorker(path);
+        QCOMPARE(whole.count(TestSupport::HubEvent::EndedEarly), 0);
+        const QVector<Vemi_CANFD_Data> frames = whole.frames();
+        const QByteArray bytes = TestSupport::readFile(path);
+        const bool text = traits->format != ExportFormat::Blf;
+
+        // Where the payload of each frame with two bytes or more starts in a
+        // text file.
+        QList<int> payloads;
+        for (int i = 0, from = 0; text && i < frames.size(); ++i) {
+            if (frames[i].length < 2 || frames[i].isRemote())
+                continue;
+            const QByteArray hex =
+                payload(frames[i]).toHex(' ').toUpper() + (frames[i].length < 8 ? " " : "");
+            from = bytes.indexOf(hex, from);
+            QVERIFY(from > 0);
+            payloads << from;
+        }
+        const QString cutPath =
+            dir.filePath(QStringLiteral("cut") + QLatin1String(traits->suffix));
+        int early = 0;
+        for (int cut = 1; cut < bytes.size(); ++cut) {
+            const QByteArray where = "cut at " + QByteArray::number(cut);
+            TestSupport::writeFile(dir.path(), QFileInfo(cutPath).fileName(), bytes.left(cut));
+            const TestSupport::ParseRun run = TestSupport::parseOnWorker(cutPath);
+            const QVector<Vemi_CANFD_Data> read = run.frames();
+            const bool endedEarly = run.count(TestSupport::HubEvent::EndedEarly) == 1;
+            early += endedEarly ? 1 : 0;
+            QVERIFY2(read.size() <= frames.size(), where);
+            // But a last data byte of one digit: it may be whole, or cut from two.
+            for (int i = 0; i < read.size(); ++i)
+                QVERIFY2(memcmp(&read[i], &frames[i], sizeof read[i]) == 0
+                             || (i == read.size() - 1 && frames[i].length == 1),
+                         where);
+            // A cut text file never gives all frames (a BLF file may lose
+            // only padding); one cut at a line end is whole.
+            QVERIFY2(!endedEarly || !text || read.size() < frames.size(), where);
+            if (text && bytes.at(cut - 1) == '\n')
+                QVERIFY2(!endedEarly, where);
+            if (text && payloads.contains(cut - 4))
+                QVERIFY2(endedEarly, where);
+            // BLF: any cut into its one container, but in its first or last
+            // three bytes, which the library takes for padding.
+            if (!text && cut > 144 + 3 && cut < bytes.size() - 3)
+                QVERIFY2(endedEarly && run.result, where);
+        }
+        QVERIFY(early > 0);
+        // Without its last line end a text file is whole.
+        if (text) {
+            const int end = bytes.endsWith("\r\n") ? bytes.size() - 2 : bytes.size() - 1;
+            TestSupport::writeFile(dir.path(), QFileInfo(cutPath).fileName(), bytes.left(end));
+            const TestSupport::ParseRun run = TestSupport::parseOnWorker(cutPath);
+            QCOMPARE(run.count(TestSupport::HubEvent::EndedEarly), 0);
+            QCOMPARE(run.frames().size(), frames.size());
+        }
     }
 
     void pythonCanReadsOurAsc()

@@ -15,6 +15,11 @@ private slots:
         QTest::newRow("model") << "DataModel" << "No." << "序号.";
         QTest::newRow("window") << "Tavrix" << "Kelvane" << "Kelvane-ZH";
         QTest::newRow("form") << "TavrixClass" << "from small to large" << "从小到大";
+        QTest::newRow("status bar") << "Tavrix" << "%1 frames read from %2 in %3 s"
+                                    << "已从 %2 读取 %1 帧，用时 %3 秒";
+        QTest::newRow("read reasons") << "ReadReport" << "not a BLF file" << "不是 BLF 文件";
+        QTest::newRow("write reasons") << "CanDataExporter" << "no space left on the disk"
+                                       << "磁盘空间不足";
     }
 
     void chineseFileCarriesEveryContext()

@@ -2,6 +2,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -23,6 +25,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
@@ -32,6 +36,7 @@
 #include "candataexporter.h"
 #include "datahub.h"
 #include "datamodel.h"
+#include "logworker.h"
 #include "modaldriver.h"
 #include "sampleframes.h"
 #include "tavrix.h"
@@ -47,13 +52,13 @@ constexpr int LargeLogFrames = 400000;
 const QStringList englishTexts{
     "Kelvane", "Add file", "Clear", "Translate", "Conversion Control", "Format:",
     "Output path:", "Browse", "Progress", "Conversion", "ID sorting:", "ASC", "CSV", "BLF",
-    "default", "from small to large", "from large to small", "toolBar", "Delete",
+    "candump", "default", "from small to large", "from large to small", "toolBar", "Delete",
     "No.", "Time", "Dir", "Name", "ID(HEX)", "Pro", "Format", "Type", "Len", "Data"};
 const QStringList chineseTexts{
     "Kelvane-ZH", "添加文件", "清空", "翻译", "转换设置与控制", "目标格式:", "输出路径:",
-    "浏览", "进度", "转换", "ID 排序:", "ASC", "CSV", "BLF", "默认", "从小到大", "从大到小",
-    "toolBar", "删除", "序号.", "时间", "方向", "名称", "ID(HEX)", "协议", "帧格式", "帧类型",
-    "长度", "数据"};
+    "浏览", "进度", "转换", "ID 排序:", "ASC", "CSV", "BLF", "candump", "默认", "从小到大",
+    "从大到小", "toolBar", "删除", "序号.", "时间", "方向", "名称", "ID(HEX)", "协议", "帧格式",
+    "帧类型", "长度", "数据"};
 
 QString configPath()
 {
@@ -95,6 +100,27 @@ void requestContextMenu(WindowUnderTest &w, const QPoint &pos)
 {
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, w.list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(w.list->viewport(), &event);
+}
+
+// The status bar's text, with the seconds a load took as "T".
+QString statusWithoutTime(const WindowUnderTest &w)
+{
+    static const QRegularExpression seconds(QStringLiteral("\\d+\\.\\d\\d"));
+    return w.statusBar->currentMessage().replace(seconds, QStringLiteral("T"));
+}
+
+// Every item's text fits in the box's text field.
+bool itemsFit(const QComboBox *box)
+{
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    return box->style()
+               ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+               .width()
+           >= widest;
 }
 
 QStringList rowTexts(const DataModel &model, int row)
@@ -221,14 +247,18 @@ private slots:
             w.sort->setCurrentIndex(1);
             w.folder->setText(QStringLiteral("/some/folder"));
 
+            QVERIFY(itemsFit(w.format) && itemsFit(w.sort));
             w.translate->click();
             QTRY_COMPARE(w.texts(), other);
             QCOMPARE(w.model->data(w.model->index(0, DataModel::DirectionColumn)).toString(),
                      english ? QStringLiteral("接收") : QStringLiteral("rec"));
+            // The boxes grow and shrink with their longest item.
+            QTRY_VERIFY(itemsFit(w.format) && itemsFit(w.sort));
             w.translate->click();
             QTRY_COMPARE(w.texts(), start);
             flushEvents();
             QCOMPARE(w.texts(), start);
+            QVERIFY(itemsFit(w.format) && itemsFit(w.sort));
 
             QCOMPARE(w.format->currentIndex(), 2);
             QCOMPARE(w.sort->currentIndex(), 1);
@@ -255,8 +285,13 @@ private slots:
         DialogSeen seen;
         CHECKED(chooseFiles(w, {one, two}, &seen));
         QCOMPARE(seen.title, QStringLiteral("选择文件"));
-        QCOMPARE(seen.filters, QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf)")});
+        QCOMPARE(seen.filters,
+                 QStringList{QStringLiteral("Data Files (*.asc *.csv *.blf *.log *.trc)")});
         QCOMPARE(w.fileEntries(), (QStringList{one, two}));
+        // The list shows names; the full path is the tooltip.
+        const QModelIndex first = w.list->model()->index(0, 0);
+        QCOMPARE(first.data().toString(), QStringLiteral("one.asc"));
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(), QDir::toNativeSeparators(one));
 
         CHECKED(chooseFiles(w, {two, three, one}));
         QCOMPARE(w.fileEntries(), (QStringList{one, two, three}));
@@ -265,12 +300,19 @@ private slots:
         CHECKED(chooseFiles(w, {}));
         QCOMPARE(w.fileEntries(), (QStringList{one, two, three, upper}));
 
-        // Keyboard moves in the list do not parse either; only a click does.
+        // Keyboard moves in the list do not parse either; a click or Enter does.
         w.list->setCurrentIndex(w.list->model()->index(0, 0));
         QTest::keyClick(w.list, Qt::Key_Down);
         flushEvents();
         QCOMPARE(progress.count(), 0);
         QCOMPARE(w.model->rowCount(), 0);
+        QApplication::setActiveWindow(w.window.get());
+        w.list->setFocus();
+        w.list->setCurrentIndex(first);
+        QTest::keyClick(w.list, Qt::Key_Return);
+        QTRY_COMPARE(w.model->rowCount(), 1);
+        QTRY_VERIFY(w.statusBar->currentMessage().startsWith(
+            QStringLiteral("已从 one.asc 读取 1 帧，用时 ")));
 
         // Entries are not editable in place.
         const QRect rect = w.list->visualRect(w.list->model()->index(1, 0));
@@ -346,7 +388,118 @@ private slots:
                           QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
         QCOMPARE(w.model->data(w.model->index(0, DataModel::IdColumn)).toString(),
                  QStringLiteral("1A5"));
-        QVERIFY(w.statusBar->currentMessage().isEmpty());
+        QCOMPARE(statusWithoutTime(w),
+                 QStringLiteral("%1 frames read from %2 in T s").arg(frames.size()).arg(name));
+    }
+
+    // What the status bar says of a file clicked, in each language: at once
+    // that it is being read, then how the reading ended. A file that ends
+    // early keeps the frames read.
+    void statusOfARead_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("make"); // "", "vanished", "folder", "locked", "cut"
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("expected"); // <n>: the frames shown, T: the seconds
+        const QByteArray frames = largeAscLog(30);
+        struct Message
+        {
+            const char *row;
+            const char *name;
+            QByteArray content;
+            const char *make;
+            const char *english;
+            const char *chinese;
+        };
+        const Message messages[] = {
+            {"read", "read.asc", frames, "", "<n> frames read from read.asc in T s",
+             "已从 read.asc 读取 <n> 帧，用时 T 秒"},
+            {"not found", "gone.asc", frames, "vanished",
+             "Cannot read gone.asc: the file does not exist", "无法读取 gone.asc：文件不存在"},
+            {"a folder", "folder.asc", {}, "folder",
+             "Cannot read folder.asc: it is a folder, not a file",
+             "无法读取 folder.asc：这是文件夹，不是文件"},
+            {"no permission", "locked.asc", frames, "locked",
+             "Cannot read locked.asc: no permission to read it",
+             "无法读取 locked.asc：没有读取权限"},
+            {"unsupported", "notes.txt", frames, "",
+             "Cannot read notes.txt: unsupported format; readable formats: *.asc *.csv *.blf *.log *.trc",
+             "无法读取 notes.txt：不支持的格式；可读取的格式：*.asc *.csv *.blf *.log *.trc"},
+            {"not BLF", "text.blf", frames, "", "Cannot read text.blf: not a BLF file",
+             "无法读取 text.blf：不是 BLF 文件"},
+            {"no frames", "empty.asc", {}, "", "Cannot read empty.asc: no frames in the file",
+             "无法读取 empty.asc：文件中没有帧"},
+            {"CSV of another layout", "other.csv", "Time,ID,Data\n0.5,100,01 02\n", "",
+             "Cannot read other.csv: no frames in the file; a CSV log needs the nine columns "
+             "of the header Tavrix writes",
+             "无法读取 other.csv：文件中没有帧；CSV 日志需要 Tavrix 所写表头的九列"},
+            {"cut BLF", "cut.blf", {}, "cut",
+             "cut.blf ends early (damaged or cut): <n> frames read",
+             "cut.blf 提前结束（已损坏或被截断）：读取了 <n> 帧"},
+            {"cut ASC", "cut.asc", frames.left(frames.size() - 10), "",
+             "cut.asc ends early (damaged or cut): <n> frames read",
+             "cut.asc 提前结束（已损坏或被截断）：读取了 <n> 帧"},
+        };
+        for (const Message &m : messages) {
+            for (const bool english : {true, false}) {
+                QTest::addRow("%s, %s", m.row, english ? "English" : "Chinese")
+                    << QString::fromLatin1(m.name) << m.content << QString::fromLatin1(m.make)
+                    << english << QString::fromUtf8(english ? m.english : m.chinese);
+            }
+        }
+    }
+
+    void statusOfARead()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, make);
+        QFETCH(bool, english);
+        QFETCH(QString, expected);
+        if (make == QLatin1String("locked") && geteuid() == 0)
+            QSKIP("permissions do not stop root");
+        QTemporaryDir here;
+        const QString file = here.filePath(name);
+        if (make == QLatin1String("cut")) {
+            CHECKED(writeLog(file, SampleFrames::varied(3000), ExportFormat::Blf));
+            QVERIFY(QFile::resize(file, QFileInfo(file).size() / 2));
+        } else {
+            TestSupport::writeFile(here.path(), name, content);
+        }
+        std::unique_ptr<ConfigFile> config;
+        if (english)
+            config = std::make_unique<ConfigFile>("[Language]\nValue=1\n");
+        OPEN_WINDOW(w);
+        CHECKED(chooseFiles(w, {file}));
+        // The file dialog opens a folder rather than choose it: the file
+        // turns into one once it is in the list.
+        if (make == QLatin1String("vanished") || make == QLatin1String("folder"))
+            QVERIFY(QFile::remove(file));
+        if (make == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(file));
+        if (make == QLatin1String("locked"))
+            QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+
+        QSignalSpy ended(w.window->findChild<LogWorker *>(), &LogWorker::loadEnded);
+        CHECKED(clickEntry(w, 0));
+        QCOMPARE(w.statusBar->currentMessage(),
+                 (english ? QStringLiteral("Reading %1: 0 frames, 0%")
+                          : QStringLiteral("正在读取 %1：0 帧，0%"))
+                     .arg(name));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, ParseTimeoutMs);
+        const int shown = w.model->rowCount();
+        expected.replace(QStringLiteral("<n>"), QString::number(shown));
+        QCOMPARE(statusWithoutTime(w), expected);
+        // The frames read stay; only the frames of whole records are read.
+        QCOMPARE(recordBytes(w.model->frames()),
+                 recordBytes(TestSupport::parseOnWorker(file).frames()));
+        if (name.startsWith(QLatin1String("cut")))
+            QVERIFY(shown > 0 && shown < (name.endsWith(QLatin1String("blf")) ? 3000 : 30));
+        // Another language says it again in its own words.
+        w.translate->click();
+        QTRY_VERIFY(statusWithoutTime(w) != expected);
+        QVERIFY(!w.statusBar->currentMessage().isEmpty());
     }
 
     // A click while another file is still being read shows the clicked file
@@ -367,6 +520,7 @@ private slots:
         QThread::msleep(30);
 
         QSignalSpy finished(w.hub, &DataHub::parsingFinished);
+        QSignalSpy ended(w.window->findChild<LogWorker *>(), &LogWorker::loadEnded);
         CHECKED(clickEntry(w, 1));
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, ParseTimeoutMs);
         flushEvents();
@@ -374,6 +528,9 @@ private slots:
         QCOMPARE(w.model->rowCount(), small.size());
         QCOMPARE(recordBytes(w.model->frames()),
                  recordBytes(TestSupport::parseOnWorker(smallLog).frames()));
+        // The stopped read's end is not taken for the clicked file's.
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(statusWithoutTime(w), QStringLiteral("已从 small.csv 读取 2500 帧，用时 T 秒"));
     }
 
     void clearDuringParse()
@@ -471,6 +628,8 @@ private slots:
         QTest::newRow("ASC, large to small, field in blanks")
             << 0 << 2 << false << QStringLiteral("  <dir>\t");
         QTest::newRow("CSV, Chinese") << 1 << 0 << true << QStringLiteral("<dir>");
+        // Beyond the form's items: from the table of formats.
+        QTest::newRow("candump, small to large") << 3 << 1 << false << QStringLiteral("<dir>");
     }
 
     void convert()
@@ -504,15 +663,21 @@ private slots:
         const QDateTime after = QDateTime::currentDateTime();
         QVERIFY2(save->handled(), qPrintable(save->failure()));
         QVERIFY(!w.convert->isEnabled());
+        const QString written = QFileInfo(seen.proposal).fileName();
+        QCOMPARE(w.statusBar->currentMessage(),
+                 (chinese ? QStringLiteral("正在写入 %1...") : QStringLiteral("Writing %1..."))
+                     .arg(written));
 
         bool enabledInBox = true;
         int barInBox = -1;
         QString boxTitle;
         QString boxText;
+        QString statusInBox;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         auto done = ModalDriver::expect<QMessageBox>([&](QMessageBox *box) {
             enabledInBox = w.convert->isEnabled();
             barInBox = w.bar->value();
+            statusInBox = w.statusBar->currentMessage();
             boxTitle = box->windowTitle();
             boxText = box->text();
             icon = box->icon();
@@ -524,14 +689,19 @@ private slots:
         QCOMPARE(icon, QMessageBox::Information);
         QCOMPARE(boxTitle, chinese ? QStringLiteral("提示") : QStringLiteral("Hit"));
         QCOMPARE(boxText, chinese ? QStringLiteral("操作完成") : QStringLiteral("Operation Complete"));
+        QCOMPARE(statusInBox, (chinese ? QStringLiteral("已写入 %1：700 帧")
+                                       : QStringLiteral("%1 written: 700 frames"))
+                                  .arg(written));
         QVERIFY(w.convert->isEnabled());
         QCOMPARE(w.bar->value(), 0);
 
         // The proposal: CAN_Data_<local time>.<suffix> in the folder field, or
         // in the working directory when the field is empty.
-        const QString suffix = format == 0 ? QStringLiteral("asc") : QStringLiteral("csv");
+        const QString suffix = QLatin1String(format == 0 ? "asc" : format == 1 ? "csv" : "log");
         QCOMPARE(seen.title, QStringLiteral("Save CAN Data"));
-        QCOMPARE(seen.filters, QStringList{suffix.toUpper() + " Files (*." + suffix + ")"});
+        QCOMPARE(seen.filters, QStringList{format == 3 ? QStringLiteral("candump Logs (*.log)")
+                                                       : suffix.toUpper() + " Files (*." + suffix
+                                                             + ")"});
         const QFileInfo proposal(seen.proposal);
         QCOMPARE(proposal.absolutePath(), outDir.path());
         const QRegularExpressionMatch match =
@@ -552,17 +722,19 @@ private slots:
                              });
         }
         const Frames read = TestSupport::parseOnWorker(seen.proposal).frames();
-        CHECKED(compareReadBack(read, expected, format == 0));
+        CHECKED(compareReadBack(read, expected, format == 0 || format == 3));
         const QString firstLine = QString::fromUtf8(TestSupport::readFile(seen.proposal))
                                       .section(QLatin1Char('\n'), 0, 0);
         if (format == 0) {
             QVERIFY(firstLine.startsWith(QStringLiteral("date ")));
+        } else if (format == 3) {
+            QVERIFY(firstLine.startsWith(QStringLiteral("(0000000000.")));
         } else {
             const QString header = chinese ? QStringLiteral("方向(0:接收 1:发送 2:错误)")
                                            : QStringLiteral("Direction(0:Rx 1:Tx 2:Error)");
             QVERIFY2(firstLine.startsWith(header), qPrintable(firstLine));
         }
-        QVERIFY(w.statusBar->currentMessage().isEmpty());
+        QCOMPARE(w.statusBar->currentMessage(), statusInBox);
     }
 
     void convertEmptyTable_data()
@@ -610,13 +782,37 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("target"); // "<dir>" stands for the test's folder
         QTest::addColumn<bool>("removeMidway"); // the target's folder goes during the export
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("reason"); // the box's second line
+        const QString missing = QStringLiteral("文件夹不存在");
+        const QString full = QStringLiteral("磁盘空间不足");
+        const QString removed = QStringLiteral("文件在写入时被删除");
         QTest::newRow("ASC, folder missing")
-            << 0 << QStringLiteral("<dir>/missing/out.asc") << false;
-        QTest::newRow("ASC, device full") << 0 << QStringLiteral("/dev/full") << false;
-        QTest::newRow("BLF, device full") << 2 << QStringLiteral("/dev/full") << false;
-        QTest::newRow("ASC, folder removed") << 0 << QStringLiteral("<dir>/gone/out.asc") << true;
-        QTest::newRow("CSV, folder removed") << 1 << QStringLiteral("<dir>/gone/out.csv") << true;
-        QTest::newRow("BLF, folder removed") << 2 << QStringLiteral("<dir>/gone/out.blf") << true;
+            << 0 << QStringLiteral("<dir>/missing/out.asc") << false << false << missing;
+        QTest::newRow("ASC, folder missing, English")
+            << 0 << QStringLiteral("<dir>/missing/out.asc") << false << true
+            << QStringLiteral("the folder does not exist");
+        QTest::newRow("ASC, device full") << 0 << QStringLiteral("/dev/full") << false << false
+                                          << full;
+        QTest::newRow("BLF, device full") << 2 << QStringLiteral("/dev/full") << false << false
+                                          << full;
+        QTest::newRow("CSV, device full, English")
+            << 1 << QStringLiteral("/dev/full") << false << true
+            << QStringLiteral("no space left on the disk");
+        QTest::newRow("ASC, folder removed")
+            << 0 << QStringLiteral("<dir>/gone/out.asc") << true << false << removed;
+        QTest::newRow("CSV, folder removed")
+            << 1 << QStringLiteral("<dir>/gone/out.csv") << true << false << removed;
+        QTest::newRow("BLF, folder removed, English")
+            << 2 << QStringLiteral("<dir>/gone/out.blf") << true << true
+            << QStringLiteral("the file was removed while it was written");
+        // sysfs takes no new files, not even from root.
+        QTest::newRow("ASC, no permission")
+            << 0 << QStringLiteral("/sys/tavrix-out.asc") << false << false
+            << QStringLiteral("没有写入权限");
+        QTest::newRow("CSV, no permission, English")
+            << 1 << QStringLiteral("/sys/tavrix-out.csv") << false << true
+            << QStringLiteral("no permission to write there");
     }
 
     // A failed export says so and the button comes back; the table keeps its
@@ -626,9 +822,17 @@ private slots:
         QFETCH(int, format);
         QFETCH(QString, target);
         QFETCH(bool, removeMidway);
+        QFETCH(bool, english);
+        QFETCH(QString, reason);
         if (target.startsWith(QLatin1String("/dev/")) && !QFileInfo::exists(target))
             QSKIP("no /dev/full here");
+        if (target.startsWith(QLatin1String("/sys/"))
+            && !QFileInfo(QStringLiteral("/sys")).isDir())
+            QSKIP("no /sys here");
         target.replace(QStringLiteral("<dir>"), dir.path());
+        std::unique_ptr<ConfigFile> file;
+        if (english)
+            file = std::make_unique<ConfigFile>("[Language]\nValue=1\n");
         OPEN_WINDOW(w);
         CHECKED(showSampleLog(w, path(QStringLiteral("fails-source.asc")), 50));
         const Frames shown = w.model->frames();
@@ -650,7 +854,15 @@ private slots:
         BoxSeen seen;
         CHECKED(convertTo(w, ExportFormat(format), target, seen));
         QVERIFY(!seen.convertEnabled);
-        QCOMPARE(seen.title + '|' + seen.text, QStringLiteral("提示|转换失败"));
+        QCOMPARE(seen.title + '|' + seen.text,
+                 (english ? QStringLiteral("Hit|Conversion failed\n")
+                          : QStringLiteral("提示|转换失败\n"))
+                     + reason);
+        const QString name = QFileInfo(target).fileName();
+        QCOMPARE(w.statusBar->currentMessage(),
+                 (english ? QStringLiteral("Writing %1 failed: %2")
+                          : QStringLiteral("写入 %1 失败：%2"))
+                     .arg(name, reason));
         QCOMPARE(seen.icon, QMessageBox::Warning);
         QVERIFY(w.convert->isEnabled());
         QCOMPARE(w.bar->value(), 0);
@@ -661,7 +873,8 @@ private slots:
                                     QStringLiteral("blf")};
         const QString good = path(QStringLiteral("after-failure.") + suffixes[format]);
         CHECKED(convertTo(w, ExportFormat(format), good, seen));
-        QCOMPARE(seen.text, QStringLiteral("操作完成"));
+        QCOMPARE(seen.text, english ? QStringLiteral("Operation Complete")
+                                    : QStringLiteral("操作完成"));
         CHECKED(compareReadBack(TestSupport::parseOnWorker(good).frames(), shown, format == 0));
     }
 

@@ -64,7 +64,7 @@ QStringList WindowUnderTest::fileEntries() const
 {
     QStringList entries;
     for (int row = 0; row < list->model()->rowCount(); ++row)
-        entries << list->model()->index(row, 0).data().toString();
+        entries << list->model()->index(row, 0).data(Qt::EditRole).toString();
     return entries;
 }
 

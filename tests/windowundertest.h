@@ -44,6 +44,7 @@ struct WindowUnderTest
     WindowUnderTest();
 
     bool complete() const;
+    // The list's entries as stored: full paths.
     QStringList fileEntries() const;
     // Every text the window shows, in a fixed order.
     QStringList texts() const;

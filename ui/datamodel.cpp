@@ -42,6 +42,17 @@ QString dataText(const Vemi_CANFD_Data &frame)
     return text;
 }
 
+// The whole payload in rows of 16 bytes, for the Data cell's tooltip: the
+// cell itself is cut at the column's edge.
+QString payloadTip(const Vemi_CANFD_Data &frame)
+{
+    constexpr int RowWidth = 16 * 3;
+    QString text = dataText(frame);
+    for (int at = RowWidth - 1; at < text.size(); at += RowWidth)
+        text[at] = QLatin1Char('\n');
+    return text;
+}
+
 QString timeText(const Vemi_CANFD_Data &frame)
 {
     const int size = int(qstrnlen(frame.timeText, Vemi_CANFD_Data::TimeTextSize));
@@ -68,19 +79,43 @@ void DataModel::follow(FrameStore *store)
 {
     loadLabels();
     // Rows come and go with the store's frames, whoever appends or clears.
-    connect(store, &FrameStore::framesAboutToBeAppended, this,
-            [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
-    connect(store, &FrameStore::framesAppended, this, [this] { endInsertRows(); });
-    connect(store, &FrameStore::aboutToBeCleared, this, [this] { beginResetModel(); });
-    connect(store, &FrameStore::cleared, this, [this] { endResetModel(); });
-    connect(store, &FrameStore::full, this, &DataModel::capacityReached);
+    // Frames that others append are shown at the next turn of the event
+    // loop, all that came meanwhile at once: a view takes time for every
+    // insertion, whatever its size, and a reader delivers many batches at a time.
+    pendingTimer.setSingleShot(true);
+    pendingTimer.setInterval(0);
+    connect(&pendingTimer, &QTimer::timeout, this, &DataModel::showPendingRows);
+    connect(store, &FrameStore::framesAppended, &pendingTimer, qOverload<>(&QTimer::start));
+    connect(store, &FrameStore::aboutToBeCleared, this, [this] {
+        pendingTimer.stop();
+        beginResetModel();
+    });
+    connect(store, &FrameStore::cleared, this, [this] {
+        shownRows = 0;
+        endResetModel();
+    });
+    connect(store, &FrameStore::full, this, [this](int held) {
+        showPendingRows();
+        emit capacityReached(held);
+    });
+}
+
+void DataModel::showPendingRows()
+{
+    pendingTimer.stop();
+    const int held = frameStore->size();
+    if (held <= shownRows)
+        return;
+    beginInsertRows(QModelIndex(), shownRows, held - 1);
+    shownRows = held;
+    endInsertRows();
 }
 
 DataModel::~DataModel() = default;
 
 int DataModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : frameStore->size();
+    return parent.isValid() ? 0 : shownRows;
 }
 
 int DataModel::columnCount(const QModelIndex &) const
@@ -90,20 +125,23 @@ int DataModel::columnCount(const QModelIndex &) const
 
 QVariant DataModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    const bool tip = role == Qt::ToolTipRole && index.column() == DataColumn;
+    if (!index.isValid() || (role != Qt::DisplayRole && !tip))
         return {};
     const int row = index.row();
-    if (row < 0 || row >= frameStore->size() || index.column() >= ColumnCount)
+    if (row < 0 || row >= shownRows || index.column() >= ColumnCount)
         return {};
 
     const Vemi_CANFD_Data frame = frameStore->at(row);
+    if (tip)
+        return frame.length > 0 ? QVariant(payloadTip(frame)) : QVariant();
     switch (index.column()) {
     case NumberColumn:
         return row;
     case TimeColumn:
         return timeText(frame);
     case DirectionColumn:
-        return labelAt(directionLabels, (frame.flags >> 6) & 1);
+        return labelAt(directionLabels, frame.isSent() ? 1 : 0);
     case NameColumn:
         return QStringLiteral(" ");
     case IdColumn:
@@ -132,8 +170,10 @@ QVariant DataModel::headerData(int section, Qt::Orientation orientation, int rol
 
 void DataModel::appendFrames(const QVector<Vemi_CANFD_Data> &data)
 {
-    // A full store keeps what it holds; what does not fit is dropped.
+    // A full store keeps what it holds; what does not fit is dropped. The
+    // rows are there when the call returns.
     frameStore->append(data);
+    showPendingRows();
 }
 
 void DataModel::clearFrames()

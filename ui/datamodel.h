@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 
 #include "vemi_canfd_data.h"
@@ -49,6 +50,9 @@ public:
     void clearFrames();
     // Rebuilds every label with the translator now installed.
     void retranslate();
+    // Shows at once the frames the store took since the last rows were
+    // inserted; otherwise they come at the next turn of the event loop.
+    void showPendingRows();
 
     // A copy of every frame shown, as full records.
     QVector<Vemi_CANFD_Data> frames() const;
@@ -65,6 +69,8 @@ private:
 
     QStringList headerLabels;
     FrameStore *frameStore;
+    int shownRows = 0;
+    QTimer pendingTimer;
     QStringList directionLabels;   // by bit 6 of flags
     QStringList frameTypeLabels;   // by the extended bit
     QStringList frameFormatLabels; // by the remote bit

@@ -1,8 +1,10 @@
 #include "tavrix.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
@@ -15,6 +17,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QStringListModel>
 #include <QTimer>
 #include <QTranslator>
@@ -23,14 +27,24 @@
 #include "candataexporter.h"
 #include "datahub.h"
 #include "datamodel.h"
+#include "filelistmodel.h"
 #include "framestore.h"
 #include "logformat.h"
 #include "logworker.h"
+#include "readreport.h"
 
 namespace {
 
 const char *const englishTranslation = ":/Translation/Tavrix_en_AS.qm";
 const char *const chineseTranslation = ":/Translation/Tavrix_zh_CN.qm";
+
+// The load's status is drawn this often at most, in milliseconds.
+constexpr int LoadStatusInterval = 250;
+
+QString fileName(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
 
 } // namespace
 
@@ -38,6 +52,7 @@ Tavrix::Tavrix(QWidget *parent)
     : QMainWindow(parent)
 {
     ui.setupUi(this);
+    addFormatItems();
     initWindow();
 }
 
@@ -63,7 +78,7 @@ void Tavrix::initWindow()
     ui.toolBar->addWidget(clearButton);
     ui.toolBar->addWidget(translateButton);
 
-    fileListModel = new QStringListModel(this);
+    fileListModel = new FileListModel(this);
     ui.listView->setModel(fileListModel);
     ui.listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.listView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -77,8 +92,20 @@ void Tavrix::initWindow()
     dataModel = new DataModel(this);
     ui.tableView->setModel(dataModel);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    ui.tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ui.tableView->verticalHeader()->setDefaultSectionSize(25);
+    setUpRowHeader(ui.tableView->verticalHeader());
+    // The row header keeps a record for every row it ever had; after a large
+    // log it is made anew, so that emptying the table gives the memory back.
+    connect(dataModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        rowsBeforeReset = dataModel->rowCount();
+    });
+    connect(dataModel, &QAbstractItemModel::modelReset, this, [this] {
+        if (rowsBeforeReset >= LargeTable) {
+            auto *header = new QHeaderView(Qt::Vertical, ui.tableView);
+            setUpRowHeader(header);
+            ui.tableView->setVerticalHeader(header);
+        }
+        rowsBeforeReset = 0;
+    });
     ui.tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setColumnWidth(DataModel::DataColumn, 1200);
@@ -91,10 +118,22 @@ void Tavrix::initWindow()
     connect(ui.listView, &QListView::clicked, this, &Tavrix::onFileItemClicked);
     connect(ui.listView, SIGNAL(customContextMenuRequested(const QPoint &)), this,
             SLOT(onMenuRequested(const QPoint &)));
+    // Enter on an entry loads it as a click does.
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto *enter = new QShortcut(QKeySequence(key), ui.listView, nullptr, nullptr,
+                                    Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this,
+                [this] { onFileItemClicked(ui.listView->currentIndex()); });
+    }
+    // The items are as wide as their longest text in the language shown.
+    ui.comboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    ui.comboBox_2->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     dataHub = new DataHub(this);
     connect(dataHub, &DataHub::progressUpdated, this, &Tavrix::onProgressUpdated);
     connect(dataHub, &DataHub::dataParsed, this, &Tavrix::onDataParsed);
+    // The last rows are in the table when the end of the file is reported.
+    connect(dataHub, &DataHub::parsingFinished, dataModel, &DataModel::showPendingRows);
     connect(dataHub, &DataHub::parsingFinished, this, &Tavrix::onParsingFinished);
     connect(dataModel, &DataModel::capacityReached, this, &Tavrix::onCapacityReached);
 
@@ -106,6 +145,7 @@ void Tavrix::initWindow()
     progressTimer = new QTimer(this);
     progressTimer->setInterval(40);
     connect(progressTimer, &QTimer::timeout, this, &Tavrix::showExportProgress);
+    initStatus();
 
     QSettings settings(QCoreApplication::applicationDirPath() + QLatin1String("/Config.ini"),
                        QSettings::IniFormat);
@@ -119,6 +159,25 @@ void Tavrix::initWindow()
     QCoreApplication::installTranslator(translator);
     QEvent languageChange(QEvent::LanguageChange);
     QCoreApplication::sendEvent(this, &languageChange);
+}
+
+void Tavrix::setUpRowHeader(QHeaderView *header)
+{
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(25);
+}
+
+// The form holds the items of the first formats, with their translated texts;
+// every further writable format of the table gets its item here, at the index
+// of its export code, under its name, which is not translated.
+void Tavrix::addFormatItems()
+{
+    for (int code = ui.comboBox->count();; ++code) {
+        const LogFormat *format = LogFormat::forExport(ExportFormat(code));
+        if (!format)
+            break;
+        ui.comboBox->addItem(QLatin1String(format->displayName));
+    }
 }
 
 void Tavrix::changeEvent(QEvent *event)
@@ -147,6 +206,8 @@ void Tavrix::retranslateTexts()
     ui.label_3->setText(tr("ID sorting:"));
     ui.groupBox->setTitle(tr("Conversion Control"));
     deleteAction->setText(tr("Delete"));
+    if (statusText)
+        ui.statusBar->showMessage(statusText());
 }
 
 void Tavrix::onTranslateClicked()
@@ -180,7 +241,13 @@ void Tavrix::onFileItemClicked(const QModelIndex &index)
     if (!index.isValid() || index.row() >= fileList.size())
         return;
     // Stops the running parse, empties the table and reads the file.
-    worker->load(fileList.at(index.row()));
+    loadingPath = fileList.at(index.row());
+    worker->load(loadingPath);
+    // What the stopped load told is gone with it.
+    readReport->reset();
+    loadClock.start();
+    showLoadProgress();
+    loadStatusTimer->start();
 }
 
 void Tavrix::onDeleteClicked()
@@ -191,6 +258,8 @@ void Tavrix::onDeleteClicked()
     fileList.clear();
     fileListModel->setStringList(fileList);
     dataModel->clearFrames();
+    loadStatusTimer->stop();
+    showStatus({});
 }
 
 void Tavrix::onMenuRequested(const QPoint &)
@@ -244,6 +313,7 @@ void Tavrix::onTavrix()
         return;
 
     // The frames the table shows now; the table may change meanwhile.
+    dataModel->showPendingRows();
     const FrameSnapshot frames = dataModel->store()->snapshot();
     if (frames.isEmpty()) {
         QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);
@@ -254,6 +324,10 @@ void Tavrix::onTavrix()
     worker->startExport(frames, static_cast<ExportFormat>(formatCode),
                         static_cast<SortOrder>(orderCode), path);
     progressTimer->start();
+    exportPath = path;
+    exportFrames = frames.size();
+    const QString output = fileName(path);
+    showStatus([output] { return tr("Writing %1...").arg(output); });
 }
 
 void Tavrix::showExportProgress()
@@ -269,10 +343,23 @@ void Tavrix::onExportFinished(bool success)
     progressTimer->stop();
     showExportProgress();
     // A failed export must not read as done: the user would trust a broken file.
-    if (success)
+    const QString name = fileName(exportPath);
+    if (success) {
+        const int frames = exportFrames;
+        showStatus([name, frames] { return tr("%1 written: %2 frames").arg(name).arg(frames); });
         QMessageBox::information(this, tr("Hit"), tr("Operation Complete"), QMessageBox::Ok);
-    else
-        QMessageBox::warning(this, tr("Hit"), tr("Conversion failed"), QMessageBox::Ok);
+    } else {
+        const CanDataExporter::Failure failure = worker->exportFailure();
+        const QString error = worker->exportSystemError();
+        showStatus([name, failure, error] {
+            return tr("Writing %1 failed: %2")
+                .arg(name, CanDataExporter::failureText(failure, error, true));
+        });
+        QMessageBox::warning(this, tr("Hit"),
+                             tr("Conversion failed") + QLatin1Char('\n')
+                                 + CanDataExporter::failureText(failure, error, true),
+                             QMessageBox::Ok);
+    }
     ui.pushButton_2->setEnabled(true);
     ui.progressBar->setValue(0);
 }
@@ -320,4 +407,65 @@ void Tavrix::onCapacityReached(int shown)
                                  QMessageBox::Ok);
         },
         Qt::QueuedConnection);
+}
+
+void Tavrix::initStatus()
+{
+    readReport = new ReadReport(dataHub, this);
+    loadStatusTimer = new QTimer(this);
+    loadStatusTimer->setInterval(LoadStatusInterval);
+    connect(loadStatusTimer, &QTimer::timeout, this, &Tavrix::showLoadProgress);
+    connect(worker, &LogWorker::loadEnded, this, &Tavrix::onLoadEnded);
+}
+
+void Tavrix::showStatus(const std::function<QString()> &text)
+{
+    statusText = text;
+    if (text)
+        ui.statusBar->showMessage(text());
+    else
+        ui.statusBar->clearMessage();
+}
+
+void Tavrix::showLoadProgress()
+{
+    const QString name = fileName(loadingPath);
+    const int frames = dataModel->rowCount();
+    const int percent = std::max(readReport->percent(), 0);
+    showStatus([name, frames, percent] {
+        return tr("Reading %1: %2 frames, %3%").arg(name).arg(frames).arg(percent);
+    });
+}
+
+void Tavrix::onLoadEnded()
+{
+    loadStatusTimer->stop();
+    const QString name = fileName(loadingPath);
+    const int frames = dataModel->rowCount();
+    const ReadReport::Problem problem = readReport->problem(loadingPath, frames);
+    if (problem != ReadReport::Problem::None) {
+        showStatus([name, problem] {
+            return tr("Cannot read %1: %2").arg(name, ReadReport::describe(problem, true));
+        });
+        return;
+    }
+    // The frames read stay shown; what the cut took is not there to show.
+    if (readReport->endedEarly()) {
+        showStatus([name, frames] {
+            return tr("%1 ends early (damaged or cut): %2 frames read").arg(name).arg(frames);
+        });
+        return;
+    }
+    if (dataModel->store()->isFull()) {
+        showStatus([name, frames] {
+            return tr("The first %1 frames of %2 are shown: the table holds no more")
+                .arg(frames)
+                .arg(name);
+        });
+        return;
+    }
+    const QString seconds = QString::number(loadClock.elapsed() / 1000.0, 'f', 2);
+    showStatus([name, frames, seconds] {
+        return tr("%1 frames read from %2 in %3 s").arg(frames).arg(name, seconds);
+    });
 }

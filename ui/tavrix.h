@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QVector>
@@ -9,6 +12,7 @@
 
 class QAction;
 class QEvent;
+class QHeaderView;
 class QMenu;
 class QModelIndex;
 class QPoint;
@@ -21,6 +25,7 @@ class CanDataExporter;
 class DataHub;
 class DataModel;
 class LogWorker;
+class ReadReport;
 
 // The main window: a file list, the frame table of the file clicked last, and
 // the conversion of that table to a new log file.
@@ -51,10 +56,18 @@ private slots:
 
 private:
     void initWindow();
+    void addFormatItems();
     void retranslateTexts();
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
+    static void setUpRowHeader(QHeaderView *header);
     void showExportProgress();
+    // The status bar: what the window is doing and what came of it, in the
+    // current language.
+    void initStatus();
+    void showStatus(const std::function<QString()> &text);
+    void showLoadProgress();
+    void onLoadEnded();
 
     QPushButton *addFileButton = nullptr;
     QPushButton *clearButton = nullptr;
@@ -75,5 +88,17 @@ private:
     // each would pile up millions of events, so the bar reads the worker's
     // percentage on a timer instead.
     QTimer *progressTimer = nullptr;
+    // What the reader of the file shown tells, and the status it makes.
+    ReadReport *readReport = nullptr;
+    QTimer *loadStatusTimer = nullptr;
+    QString loadingPath;
+    QElapsedTimer loadClock;
+    QString exportPath;
+    int exportFrames = 0;
+    // Made again on a language change.
+    std::function<QString()> statusText;
+    // Rows of a table from which the row header is made anew once emptied.
+    static constexpr int LargeTable = 1000000;
+    int rowsBeforeReset = 0;
     Ui::TavrixClass ui;
 };
