@@ -158,12 +158,8 @@
 <context>
     <name>DatabaseControl</name>
     <message>
-        <source>%1 warnings (see the details)</source>
-        <translation>%1 条警告（见详细信息）</translation>
-    </message>
-    <message>
-        <source>, %1 warnings</source>
-        <translation>，%1 条警告</translation>
+        <source>; warnings: %1</source>
+        <translation>；警告：%1</translation>
     </message>
     <message>
         <source>Clear databases</source>
@@ -194,8 +190,8 @@
         <translation>已卸载数据库：不再显示报文名称</translation>
     </message>
     <message>
-        <source>Databases: %1 messages from %2 files</source>
-        <translation>数据库：%2 个文件中的 %1 条报文</translation>
+        <source>Databases loaded: %1; messages: %2</source>
+        <translation>已加载数据库：%1；报文数：%2</translation>
     </message>
     <message>
         <source>Load DBC databases: message names and signals</source>
@@ -204,6 +200,10 @@
     <message>
         <source>Select databases</source>
         <translation>选择数据库</translation>
+    </message>
+    <message>
+        <source>Warnings: %1 (see the details)</source>
+        <translation>警告：%1（见详细信息）</translation>
     </message>
 </context>
 <context>

@@ -481,7 +481,7 @@ private slots:
             CHECKED(chooseDatabases(w, {dbc}));
             QCOMPARE(column(*w.model, DataModel::NameColumn), named);
             QCOMPARE(w.statusBar->currentMessage(),
-                     QStringLiteral("Databases: 2 messages from 1 files"));
+                     QStringLiteral("Databases loaded: car.dbc; messages: 2"));
             QVERIFY(signalPanelShown(w));
             QCOMPARE(signalRows(w, 0),
                      (QStringList{"Speed|1000|km/h||2710", "Temp|-41|degC||FF"}));
@@ -501,7 +501,7 @@ private slots:
             // Remembered: the next window names the frames at once.
             OPEN_WINDOW(w);
             QCOMPARE(w.statusBar->currentMessage(),
-                     QStringLiteral("Databases: 2 messages from 1 files"));
+                     QStringLiteral("Databases loaded: car.dbc; messages: 2"));
             CHECKED(chooseFiles(w, {log}));
             CHECKED(showEntry(w, 0, 4));
             QCOMPARE(column(*w.model, DataModel::NameColumn), named);

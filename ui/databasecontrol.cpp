@@ -120,12 +120,15 @@ bool DatabaseControl::add(const QStringList &paths, bool interactive)
         });
     } else if (grew) {
         const int messages = int(current->database().messages().size());
-        const int files = current->files().size();
+        QStringList names;
+        for (const QString &file : current->files())
+            names << QFileInfo(file).fileName();
+        const QString files = names.join(QStringLiteral(", "));
         const int warned = warnings.size();
         status([messages, files, warned] {
             const QString loaded =
-                tr("Databases: %1 messages from %2 files").arg(messages).arg(files);
-            return warned > 0 ? loaded + tr(", %1 warnings").arg(warned) : loaded;
+                tr("Databases loaded: %1; messages: %2").arg(files).arg(messages);
+            return warned > 0 ? loaded + tr("; warnings: %1").arg(warned) : loaded;
         });
     }
     if (interactive && (!errors.isEmpty() || !warnings.isEmpty())) {
@@ -133,7 +136,7 @@ bool DatabaseControl::add(const QStringList &paths, bool interactive)
         if (!warnings.isEmpty()) {
             if (!text.isEmpty())
                 text += QLatin1Char('\n');
-            text += tr("%1 warnings (see the details)").arg(warnings.size());
+            text += tr("Warnings: %1 (see the details)").arg(warnings.size());
         }
         QMessageBox box(errors.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
                         tr("Database"), text, QMessageBox::Ok, window);
