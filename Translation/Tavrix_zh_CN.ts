@@ -156,6 +156,57 @@
     </message>
 </context>
 <context>
+    <name>DatabaseControl</name>
+    <message>
+        <source>; warnings: %1</source>
+        <translation>；警告：%1</translation>
+    </message>
+    <message>
+        <source>Clear databases</source>
+        <translation>清除数据库</translation>
+    </message>
+    <message>
+        <source>DBC databases (*.dbc);;All files (*)</source>
+        <translation>DBC 数据库 (*.dbc);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Database</source>
+        <translation>数据库</translation>
+    </message>
+    <message>
+        <source>Database not loaded: %1</source>
+        <translation>数据库未加载：%1</translation>
+    </message>
+    <message>
+        <source>Database not loaded: %1 (and %2 more)</source>
+        <translation>数据库未加载：%1（另有 %2 个）</translation>
+    </message>
+    <message>
+        <source>Database...</source>
+        <translation>数据库…</translation>
+    </message>
+    <message>
+        <source>Databases unloaded: no message names</source>
+        <translation>已卸载数据库：不再显示报文名称</translation>
+    </message>
+    <message>
+        <source>Databases loaded: %1; messages: %2</source>
+        <translation>已加载数据库：%1；报文数：%2</translation>
+    </message>
+    <message>
+        <source>Load DBC databases: message names and signals</source>
+        <translation>加载 DBC 数据库：报文名称与信号</translation>
+    </message>
+    <message>
+        <source>Select databases</source>
+        <translation>选择数据库</translation>
+    </message>
+    <message>
+        <source>Warnings: %1 (see the details)</source>
+        <translation>警告：%1（见详细信息）</translation>
+    </message>
+</context>
+<context>
     <name>ReadReport</name>
     <message>
         <source>the file does not exist</source>
@@ -191,7 +242,34 @@
     </message>
 </context>
 <context>
+    <name>SignalPanel</name>
+    <message>
+        <source>Raw (hex)</source>
+        <translation>原始值(十六进制)</translation>
+    </message>
+    <message>
+        <source>Signal</source>
+        <translation>信号</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>Value text</source>
+        <translation>值描述</translation>
+    </message>
+</context>
+<context>
     <name>Tavrix</name>
+    <message>
+        <source>Signals</source>
+        <translation>信号</translation>
+    </message>
     <message>
         <source>Add file</source>
         <translation>添加文件</translation>

@@ -27,6 +27,7 @@ Converter::Converter(const Settings &chosen, QObject *parent)
 {
     // The worker stops the reader; the converter reports the file as cut.
     connect(store, &FrameStore::full, this, [this] { capacityReached = true; });
+    exporter->setDatabase(settings.database, settings.signalTable);
 }
 
 Converter::~Converter()

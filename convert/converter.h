@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -10,6 +12,7 @@
 class DataHub;
 class FrameStore;
 class LogWorker;
+class MessageDatabase;
 class ProgressDisplay;
 class ReadReport;
 
@@ -33,6 +36,9 @@ public:
         bool quiet = false;
         bool progress = false; // a redrawn status line while a file runs
         bool allowTruncated = false; // a log that ends early converts as a whole one
+        // CSV output: message names, or a signal table instead of frames.
+        std::shared_ptr<const MessageDatabase> database;
+        SignalTable signalTable = SignalTable::None;
     };
 
     explicit Converter(const Settings &settings, QObject *parent = nullptr);

@@ -10,6 +10,7 @@
 #include "converter.h"
 #include "interruptwatcher.h"
 #include "logformat.h"
+#include "messagedatabase.h"
 #include "progressdisplay.h"
 #include "vemi_canfd_data.h"
 
@@ -69,6 +70,38 @@ QString formatList(bool writable)
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + text(" and ") + last;
 }
 
+// The databases of --dbc, all of which must load; their warnings go to
+// standard error unless quiet.
+std::shared_ptr<const MessageDatabase> loadDatabases(const QStringList &paths, bool quiet,
+                                                     QString &error)
+{
+    auto database = std::make_shared<MessageDatabase>();
+    for (const QString &path : paths) {
+        const MessageDatabase::Loaded loaded = database->load(path);
+        if (!quiet) {
+            for (const QString &warning : loaded.warnings)
+                complain(text("warning: %1").arg(warning), 0);
+        }
+        if (!loaded.ok) {
+            error = text("cannot load the database %1").arg(loaded.error);
+            return nullptr;
+        }
+    }
+    return database;
+}
+
+// --signals alone is the wide table; the parser knows no optional values.
+QStringList withSignalForm(QStringList arguments)
+{
+    for (QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument == QLatin1String("--signals"))
+            argument = QStringLiteral("--signals=wide");
+    }
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -111,12 +144,22 @@ int main(int argc, char *argv[])
              "as they can be read and are reported, but the exit status stays 0. Without "
              "it such a log counts as failed (exit status 1); its output is kept either "
              "way, with every frame that could be read."));
-    parser.addOptions({output, format, sort, language, quiet, allowTruncated});
+    const QCommandLineOption dbc(QStringLiteral("dbc"),
+        text("A DBC database, repeatable: the Name column of CSV output gets each frame's "
+             "message name. A database that does not load stops the run (exit status 1)."),
+        text("file"));
+    const QCommandLineOption signalTable(QStringLiteral("signals"),
+        text("Write the signals the databases decode instead of the frames, as CSV. "
+             "--signals: a line per frame (Time, Message, then a column per signal of every "
+             "message); --signals=long: a line per signal (Time, Message, Signal, Value, "
+             "Unit). Frames of no message give no line; Time is seconds since the first "
+             "frame."), text("wide|long"));
+    parser.addOptions({output, format, sort, language, quiet, allowTruncated, dbc, signalTable});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         text("Log files (%1) or folders of them.").arg(LogFormat::readableSuffixes()),
         QStringLiteral("INPUT..."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    if (!parser.parse(withSignalForm(QCoreApplication::arguments())))
         return complain(parser.errorText(), ExitUsage);
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(ExitConverted);
@@ -136,6 +179,27 @@ int main(int argc, char *argv[])
     ConversionPlan plan;
     if (!plan.build(parser.positionalArguments(), parser.value(output), parser.value(format)))
         return complain(plan.error(), ExitUsage);
+    SignalTable table = SignalTable::None;
+    if (parser.isSet(signalTable)) {
+        const QString form = parser.value(signalTable);
+        if (form == QLatin1String("wide") || form == QLatin1String("long"))
+            table = form == QLatin1String("long") ? SignalTable::Long : SignalTable::Wide;
+        else
+            return complain(text("unknown signal table '%1' (use --signals or --signals=long)")
+                                .arg(form), ExitUsage);
+        if (!parser.isSet(dbc))
+            return complain(text("--signals needs a database: --dbc FILE"), ExitUsage);
+        if (plan.format() != ExportFormat::Csv)
+            return complain(text("--signals writes CSV: use -f csv or a .csv output"),
+                            ExitUsage);
+    }
+    std::shared_ptr<const MessageDatabase> database;
+    if (parser.isSet(dbc)) {
+        QString problem;
+        database = loadDatabases(parser.values(dbc), parser.isSet(quiet), problem);
+        if (!database)
+            return complain(problem, ExitFailed);
+    }
     if (!plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder()))
         return complain(text("cannot create the folder %1").arg(plan.outputFolder()), ExitFailed);
 
@@ -149,6 +213,8 @@ int main(int argc, char *argv[])
     settings.quiet = parser.isSet(quiet);
     settings.allowTruncated = parser.isSet(allowTruncated);
     settings.progress = ProgressDisplay::terminalAttached();
+    settings.database = database;
+    settings.signalTable = table;
     Converter converter(settings);
     QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,
                      &Converter::interrupt);

@@ -17,6 +17,8 @@
 #include "csvwriter.h"
 #include "exportcontext.h"
 #include "identifiersort.h"
+#include "messagedatabase.h"
+#include "signaltablewriter.h"
 
 namespace {
 
@@ -61,6 +63,13 @@ bool CanDataExporter::exportData(QVector<Vemi_CANFD_Data> frames, ExportFormat f
                                  SortOrder order, const QString &outputPath)
 {
     return exportSnapshot(FrameSnapshot(frames), format, order, outputPath);
+}
+
+void CanDataExporter::setDatabase(std::shared_ptr<const MessageDatabase> names,
+                                  SignalTable table)
+{
+    database = std::move(names);
+    signalTable = database ? table : SignalTable::None;
 }
 
 QString CanDataExporter::failureText(Failure failure, const QString &error, bool translated)
@@ -169,6 +178,8 @@ bool CanDataExporter::write(ExportContext &context, ExportFormat format,
                             const QString &outputPath, bool &opened)
 {
     context.outputPath = outputPath;
+    context.database = database;
+    context.signalTable = signalTable;
     // An emission that nobody hears still costs a good part of what writing
     // a line costs; whether anybody listens is looked up every so many frames
     // (a receiver connected in the middle of an export may miss some values).
@@ -197,7 +208,10 @@ bool CanDataExporter::write(ExportContext &context, ExportFormat format,
     }
     case ExportFormat::Csv: {
         QTextStream out(&file);
-        CsvWriter().write(context, out);
+        if (context.signalTable != SignalTable::None)
+            SignalTableWriter(*context.database, context.signalTable).write(context, out);
+        else
+            CsvWriter().write(context, out);
         return finishText(out, file);
     }
     case ExportFormat::Candump: {

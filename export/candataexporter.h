@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -10,6 +12,7 @@
 #include "vemi_canfd_data.h"
 
 struct ExportContext;
+class MessageDatabase;
 
 // Writes a vector of frames to one output file, optionally re-ordered by CAN
 // identifier. Runs on a worker thread; keeps no state between calls but why
@@ -40,6 +43,13 @@ public:
     // The reason in words: through the installed translator, or the English
     // source text (tavrix-convert's messages).
     static QString failureText(Failure failure, const QString &systemError, bool translated);
+
+    // For the exports that follow, set while none runs: a CSV export takes
+    // the Name column from database, and with a signal table other than None
+    // writes the frames' decoded signals instead of the frames. Without a
+    // database (the default) every format is written as before.
+    void setDatabase(std::shared_ptr<const MessageDatabase> database,
+                     SignalTable table = SignalTable::None);
 
     // frames is the call's own copy: sorting never re-orders the caller's
     // vector. outputPath is used as it is. False for empty input, a file that
@@ -73,4 +83,6 @@ private:
 
     Failure failure = Failure::None;
     QString systemError;
+    std::shared_ptr<const MessageDatabase> database;
+    SignalTable signalTable = SignalTable::None;
 };

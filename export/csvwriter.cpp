@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <QStringList>
+#include <QTextCodec>
 #include <QTextStream>
 #include <QTimeZone>
 
@@ -11,12 +12,15 @@
 #include "decimaltext.h"
 #include "exportcontext.h"
 #include "linebuffer.h"
+#include "messagedatabase.h"
 #include "textsink.h"
 #include "vemi_canfd_data.h"
 
 namespace {
 
 constexpr int64_t msecsPerDay = 24 * 3600 * 1000;
+// A line has room for the longest frame and a name of this many bytes.
+constexpr int MaxNameBytes = 200;
 
 // ",protocol,remote,extended," for every value of the three.
 struct FlagTexts
@@ -114,12 +118,43 @@ int CsvWriter::clockMsecs(uint64_t elapsedMs) const
     return start.addMSecs(qint64(elapsedMs)).time().msecsSinceStartOfDay();
 }
 
+void CsvWriter::prepareNames(const ExportContext &context, QTextStream &out, bool direct)
+{
+    names.clear();
+    if (!context.database)
+        return;
+    for (const DbcMessage &message : context.database->database().messages()) {
+        QString name = MessageDatabase::text(message.name);
+        QByteArray bytes;
+        // Bytes that go to the file directly are in the stream's encoding;
+        // through the stream they pass as Latin-1 text.
+        for (;;) {
+            bytes = direct ? out.codec()->fromUnicode(name) : name.toLatin1();
+            if (bytes.size() <= MaxNameBytes)
+                break;
+            name.chop(1);
+        }
+        if (!bytes.isEmpty())
+            names.insert(message.key(), bytes);
+    }
+}
+
+void CsvWriter::appendName(LineBuffer &line, const Vemi_CANFD_Data &frame) const
+{
+    const auto found = names.constFind(DbcMessage::key(frame.identifier(), frame.isExtended()));
+    if (found == names.constEnd())
+        line.append(' ');
+    else
+        line.append(QLatin1String(found->constData(), found->size()));
+}
+
 void CsvWriter::write(const ExportContext &context, QTextStream &out)
 {
     out << header();
     prepareClock(context);
 
     TextSink sink(out);
+    prepareNames(context, out, sink.route() == TextSink::Route::Direct);
     LineBuffer line;
     int counted = 0;
     for (const Vemi_CANFD_Data &frame : context.inWritingOrder()) {
@@ -145,7 +180,9 @@ void CsvWriter::write(const ExportContext &context, QTextStream &out)
         line.append(char('0' + frame.direction()));
         line.append(',');
         appendClock(line, (frame.timestamp - context.baseTimestamp) / 1000);
-        line.append(QLatin1String(", ,0x"));
+        line.append(',');
+        appendName(line, frame);
+        line.append(QLatin1String(",0x"));
         line.appendHex(frame.identifier(), 8);
         const int flags = frame.protocol() << 2 | (frame.isRemote() ? 2 : 0)
                           | (frame.isExtended() ? 1 : 0);

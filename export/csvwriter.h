@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include "csvlayout.h"
@@ -10,6 +12,7 @@
 class LineBuffer;
 struct ExportContext;
 class QTextStream;
+struct Vemi_CANFD_Data;
 
 // Writes the frames as comma-separated text: one translated header line, one
 // line per frame. The clock time of a frame is the export's start time plus
@@ -31,6 +34,11 @@ private:
     // Milliseconds since local midnight of start + elapsedMs.
     int clockMsecs(uint64_t elapsedMs) const;
     void prepareClock(const ExportContext &context);
+    // The message names of the context's database as the file stores them;
+    // direct: the lines reach the file as bytes, not through the stream.
+    void prepareNames(const ExportContext &context, QTextStream &out, bool direct);
+    // The frame's message name, or the one blank of a frame without one.
+    void appendName(LineBuffer &line, const Vemi_CANFD_Data &frame) const;
 
     QDateTime start;
     int startMsecsOfDay = 0;
@@ -38,4 +46,5 @@ private:
     uint64_t steadyUntilMs = ~uint64_t(0);
     uint64_t clockTextMs = ~uint64_t(0); // the elapsed time clockText shows
     char clockText[12] = {};
+    QHash<uint32_t, QByteArray> names; // by DbcMessage::key
 };

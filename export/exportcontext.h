@@ -2,16 +2,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QDateTime>
 #include <QString>
 #include <QVector>
 
+#include "exportformat.h"
 #include "framesnapshot.h"
 #include "framestream.h"
 #include "vemi_canfd_data.h"
 
+class MessageDatabase;
 class QFile;
 
 // What the export driver prepares once per call and every writer uses. It
@@ -155,6 +158,10 @@ struct ExportContext
     QString outputPath;
     // Receives each percentage the progress rule yields.
     std::function<void(int percent)> progress;
+    // Message names for the CSV writer's Name column, and the signals of a
+    // signal table; none: the columns stay as they are without a database.
+    std::shared_ptr<const MessageDatabase> database;
+    SignalTable signalTable = SignalTable::None;
 
     // The channel a file gets for a frame: files number buses from 1, and a
     // record from a source without channels (0, as the CSV reader makes) is on

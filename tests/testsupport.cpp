@@ -144,6 +144,31 @@ QString writeFile(const QString &dir, const QString &name, const QByteArray &byt
     return path;
 }
 
+QByteArray sampleDbc()
+{
+    return "VERSION \"\"\n"
+           "BU_: ECU\n"
+           "BO_ 256 Engine: 8 ECU\n"
+           " SG_ Speed : 0|16@1+ (0.1,0) [0|6553.5] \"km/h\" ECU\n"
+           " SG_ Temp : 23|8@0- (1,-40) [-40|215] \"degC\" ECU\n"
+           "BO_ 2147484160 Door: 2 ECU\n"
+           " SG_ Mode M : 0|2@1+ (1,0) [0|3] \"\" ECU\n"
+           " SG_ Open m1 : 8|1@1+ (1,0) [0|1] \"\" ECU\n"
+           " SG_ Angle m2 : 8|8@1+ (0.5,0) [0|127.5] \"deg\" ECU\n"
+           "VAL_ 256 Temp 215 \"Hot\" ;\n"
+           "VAL_ 2147484160 Open 0 \"closed\" 1 \"open\" ;\n";
+}
+
+QByteArray sampleDbcLog()
+{
+    return "date Mon Jan 01 00:00:00 AM 2024\n"
+           "base hex timestamps absolute\n"
+           "0.010000 1 100 Rx d 8 10 27 FF 00 00 00 00 00\n"
+           "0.020000 1 200x Rx d 2 01 01\n"
+           "0.030000 1 123 Rx d 1 55\n"
+           "0.040000 1 200x Rx d 2 02 50\n";
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);

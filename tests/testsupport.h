@@ -83,6 +83,16 @@ QVector<Vemi_CANFD_Data> busLog();
 // the column "index" (added by the caller).
 void addBusLogRows();
 
+// A small DBC database: Engine (0x100, standard, 8 bytes) with Speed (Intel,
+// 16 bits, factor 0.1, km/h) and Temp (Motorola, signed, 8 bits at byte 2,
+// offset -40, degC, value table 215 "Hot"); Door (0x200, extended, 2 bytes)
+// with the switch Mode (bits 0-1) selecting Open (bit 8, mode 1, value table
+// 0 "closed" 1 "open") or Angle (byte 1, mode 2, factor 0.5, deg).
+QByteArray sampleDbc();
+// An ASC log of four frames for sampleDbc(), 10 ms apart from 0.010 s:
+// Engine 10 27 FF ..., Door 01 01, 0x123 (no message), Door 02 50.
+QByteArray sampleDbcLog();
+
 // Debian's python3 with python-can, the interop oracle.
 QString pythonPath();
 bool pythonCanAvailable();

@@ -9,6 +9,7 @@
 
 #include "blfbytes.h"
 #include "candataexporter.h"
+#include "csvwriter.h"
 #include "sampleframes.h"
 #include "testsupport.h"
 
@@ -278,6 +279,15 @@ private slots:
         QTest::newRow("output is a hard link to the input")
             << QStringList{"-f", "asc", "b.csv", "-o", "link.asc"}
             << "would overwrite the input b.csv";
+        QTest::newRow("signals without a database") << QStringList{"--signals", "a.asc", "-o",
+                                                                   "x.csv"}
+                                                    << "--signals needs a database";
+        QTest::newRow("signals to ASC")
+            << QStringList{"--dbc", "car.dbc", "--signals=long", "a.asc", "-o", "x.asc"}
+            << "--signals writes CSV";
+        QTest::newRow("unknown signal table")
+            << QStringList{"--dbc", "car.dbc", "--signals=tall", "a.asc", "-o", "x.csv"}
+            << "unknown signal table 'tall'";
     }
 
     void usageErrors()
@@ -306,6 +316,114 @@ private slots:
         QVERIFY(run.out.isEmpty());
         QCOMPARE(listing(dir.path()), before);
         QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("b.csv"))), input);
+    }
+
+    // --dbc names the frames of CSV output; --signals writes what the
+    // database decodes instead. The values, worked out by hand from
+    // TestSupport::sampleDbc() and sampleDbcLog():
+    //   Engine 10 27 FF ...: Speed = 0x2710 (Intel, bytes 0-1) * 0.1 = 1000;
+    //     Temp = byte 2 (Motorola from bit 23, 8 bits) 0xFF signed -1, - 40 = -41.
+    //   Door 01 01: Mode = 1 selects Open = bit 8 = 1; Angle absent.
+    //   0x123: no message, so no signal line and a blank name.
+    //   Door 02 50: Mode = 2 selects Angle = 0x50 * 0.5 = 40; Open absent.
+    // Times count from the first frame, 0.010 s.
+    void databases_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray header = CsvWriter::header().toUtf8();
+        QTest::newRow("names") << QStringList{"--dbc", "car.dbc"}
+            << header + "0,,Engine,0x00000100,0,0,0,8,10 27 FF 00 00 00 00 00 \n"
+                        "0,,Door,0x00000200,0,0,1,2,01 01 \n"
+                        "0,, ,0x00000123,0,0,0,1,55 \n"
+                        "0,,Door,0x00000200,0,0,1,2,02 50 \n";
+        const QByteArray wide = "Time,Message,Engine.Speed,Engine.Temp,Door.Mode,Door.Open,"
+                                "Door.Angle\n"
+                                "0.000000,Engine,1000,-41,,,\n"
+                                "0.010000,Door,,,1,1,\n"
+                                "0.030000,Door,,,2,,40\n";
+        QTest::newRow("wide") << QStringList{"--dbc", "car.dbc", "--signals"} << wide;
+        QTest::newRow("long") << QStringList{"--dbc", "car.dbc", "--signals=long"}
+            << QByteArray("Time,Message,Signal,Value,Unit\n"
+                          "0.000000,Engine,Speed,1000,km/h\n"
+                          "0.000000,Engine,Temp,-41,degC\n"
+                          "0.010000,Door,Mode,1,\n"
+                          "0.010000,Door,Open,1,\n"
+                          "0.030000,Door,Mode,2,\n"
+                          "0.030000,Door,Angle,40,deg\n");
+        // 0x123 = 0x55 = 85; a unit with a comma is quoted.
+        QTest::newRow("long, sorted, two databases")
+            << QStringList{"--dbc", "car.dbc", "--dbc", "more.dbc", "--signals=long", "-s",
+                           "ascending"}
+            << QByteArray("Time,Message,Signal,Value,Unit\n"
+                          "0.000000,Engine,Speed,1000,km/h\n"
+                          "0.000000,Engine,Temp,-41,degC\n"
+                          "0.020000,Odd,Level,85,\"a,\"\"b\"\"\"\n"
+                          "0.010000,Door,Mode,1,\n"
+                          "0.010000,Door,Open,1,\n"
+                          "0.030000,Door,Mode,2,\n"
+                          "0.030000,Door,Angle,40,deg\n");
+    }
+
+    void databases()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        TestSupport::writeFile(dir.path(), QStringLiteral("car.dbc"), TestSupport::sampleDbc());
+        // A second file adds 0x123, with a unit that needs quotes.
+        TestSupport::writeFile(dir.path(), QStringLiteral("more.dbc"),
+                               "BO_ 291 Odd: 1 ECU\n"
+                               " SG_ Level : 0|8@1+ (1,0) [0|0] \"a,\\\"b\\\"\" ECU\n");
+        TestSupport::writeFile(dir.path(), QStringLiteral("log.asc"),
+                               TestSupport::sampleDbcLog());
+        const ToolRun run = runTool(dir.path(), options + QStringList{"-q", "log.asc", "-o",
+                                                                      "out.csv"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.errorLines, QStringList());
+        // Only the frames carry the clock of the export.
+        const QByteArray written = TestSupport::readFile(dir.filePath("out.csv"));
+        QCOMPARE(expected.startsWith("Time,") ? written
+                                              : withoutExportTime(written, ExportFormat::Csv),
+                 expected);
+        // Our CSV reader takes the named file back as the frames it holds.
+        if (!expected.startsWith("Time,")) {
+            QCOMPARE(TestSupport::parseOnWorker(dir.filePath("out.csv")).identifiers(),
+                     TestSupport::parseOnWorker(dir.filePath("log.asc")).identifiers());
+        }
+    }
+
+    // A database that does not load stops the run before any output, with
+    // the file, line and column of the fault.
+    void badDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray() << "cannot load the database gone.dbc";
+        QTest::newRow("broken signal")
+            << QByteArray("VERSION \"\"\nBO_ 256 Engine: 8 ECU\n SG_ Speed : 0|16@1+ (0.1 "
+                          "[0|1] \"\" ECU\n")
+            << "cannot load the database bad.dbc:3:";
+    }
+
+    void badDatabase()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString name = content.isEmpty() ? "gone.dbc" : "bad.dbc";
+        if (!content.isEmpty())
+            TestSupport::writeFile(dir.path(), name, content);
+        TestSupport::writeFile(dir.path(), QStringLiteral("log.asc"),
+                               TestSupport::sampleDbcLog());
+        const QStringList before = listing(dir.path());
+        const ToolRun run = runTool(dir.path(), {"--dbc", name, "log.asc", "-o", "out.csv"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.errorLines.size(), 1);
+        QVERIFY2(run.errorLines[0].startsWith("tavrix-convert: " + reason),
+                 qPrintable(run.errorLines[0]));
+        QCOMPARE(listing(dir.path()), before);
     }
 
     // Each bad input fails on its own with its reason; the good ones convert.

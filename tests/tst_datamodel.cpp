@@ -1,10 +1,12 @@
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
 
 #include "datamodel.h"
+#include "messagedatabase.h"
 #include "testsupport.h"
 
 using TestSupport::makeFrame;
@@ -60,6 +62,7 @@ class TestDataModel : public QObject
     Q_OBJECT
 
 private slots:
+    void databaseNames();
     void emptyModelShowsTitles()
     {
         DataModel model;
@@ -238,6 +241,35 @@ private slots:
                  QStringLiteral("send"));
     }
 };
+
+// With a database the Name column shows the message of the identifier and
+// its type (standard or extended), looked up when the cell is drawn; the
+// rows already shown are told that their names changed.
+void TestDataModel::databaseNames()
+{
+    QTemporaryDir dir;
+    auto database = std::make_shared<MessageDatabase>();
+    QVERIFY(database->load(TestSupport::writeFile(dir.path(), QStringLiteral("car.dbc"),
+                                                  TestSupport::sampleDbc())).ok);
+    using TestSupport::makeFrame;
+    DataModel model;
+    QAbstractItemModelTester tester(&model);
+    // Door is 0x200 extended: the standard 0x200 and the extended 0x100 are
+    // other messages.
+    model.appendFrames({makeFrame(0x100, 8), makeFrame(0x200, 2, 0, true),
+                        makeFrame(0x200, 2), makeFrame(0x100, 8, 0, true)});
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setDatabase(database);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed[0][0].toModelIndex(), model.index(0, DataModel::NameColumn));
+    QCOMPARE(changed[0][1].toModelIndex(), model.index(3, DataModel::NameColumn));
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.index(row, DataModel::NameColumn).data().toString();
+    QCOMPARE(names, (QStringList{"Engine", "Door", " ", " "}));
+    model.setDatabase(nullptr);
+    QCOMPARE(model.index(0, DataModel::NameColumn).data().toString(), QStringLiteral(" "));
+}
 
 QTEST_GUILESS_MAIN(TestDataModel)
 #include "tst_datamodel.moc"

@@ -18,6 +18,8 @@ private slots:
         QTest::newRow("status bar") << "Tavrix" << "%1 frames read from %2 in %3 s"
                                     << "已从 %2 读取 %1 帧，用时 %3 秒";
         QTest::newRow("read reasons") << "ReadReport" << "not a BLF file" << "不是 BLF 文件";
+        QTest::newRow("database button") << "DatabaseControl" << "Database..." << "数据库…";
+        QTest::newRow("signal panel") << "SignalPanel" << "Raw (hex)" << "原始值(十六进制)";
         QTest::newRow("write reasons") << "CanDataExporter" << "no space left on the disk"
                                        << "磁盘空间不足";
     }

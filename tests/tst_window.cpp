@@ -10,6 +10,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -23,17 +24,22 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QThread>
 #include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "candataexporter.h"
+#include "databasecontrol.h"
 #include "datahub.h"
 #include "datamodel.h"
 #include "logworker.h"
@@ -123,6 +129,56 @@ bool itemsFit(const QComboBox *box)
            >= widest;
 }
 
+// "Database..." through the real dialog. boxText, when given, gets the text
+// of the box that must follow; without it no box may come.
+void chooseDatabases(WindowUnderTest &w, const QStringList &paths, QString *boxText = nullptr)
+{
+    auto *button = w.window->findChild<QToolButton *>(QStringLiteral("databaseButton"));
+    QVERIFY(button);
+    std::unique_ptr<ModalDriver> box;
+    auto dialog = ModalDriver::expect<QFileDialog>([&](QFileDialog *opened) {
+        if (boxText) {
+            box = ModalDriver::expect<QMessageBox>([boxText](QMessageBox *shown) {
+                *boxText = shown->text();
+                shown->button(QMessageBox::Ok)->click();
+            });
+        }
+        ModalDriver::acceptFileDialog(opened, paths);
+    });
+    button->click();
+    QVERIFY2(dialog->handled(), qPrintable(dialog->failure()));
+    if (boxText)
+        QVERIFY2(box && box->handled(), qPrintable(box ? box->failure() : QString()));
+}
+
+QStringList column(const DataModel &model, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.data(model.index(row, column)).toString();
+    return texts;
+}
+
+// The signal panel's rows, each as "name|value|unit|value text|raw".
+QStringList signalRows(const WindowUnderTest &w, int row)
+{
+    w.table->setCurrentIndex(w.model->index(row, DataModel::DataColumn));
+    const auto *panel = w.window->findChild<QTreeWidget *>(QStringLiteral("signalPanel"));
+    QStringList rows;
+    for (int i = 0; panel && i < panel->topLevelItemCount(); ++i) {
+        QStringList cells;
+        for (int c = 0; c < panel->columnCount(); ++c)
+            cells << panel->topLevelItem(i)->text(c);
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+bool signalPanelShown(const WindowUnderTest &w)
+{
+    return w.window->findChild<QDockWidget *>(QStringLiteral("signalDock"))->isVisible();
+}
+
 QStringList rowTexts(const DataModel &model, int row)
 {
     QStringList texts;
@@ -146,6 +202,9 @@ private slots:
     void initTestCase()
     {
         registerFrameMetaTypes();
+        // The remembered databases go to a test folder, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
+        QFile::remove(DatabaseControl::settingsPath());
         QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         QFile::remove(configPath());
         QVERIFY(dir.isValid());
@@ -153,7 +212,11 @@ private slots:
                                           largeAscLog(LargeLogFrames));
     }
 
-    void cleanup() { QFile::remove(configPath()); }
+    void cleanup()
+    {
+        QFile::remove(configPath());
+        QFile::remove(DatabaseControl::settingsPath());
+    }
 
     void startLanguage_data()
     {
@@ -204,7 +267,10 @@ private slots:
         QList<QWidget *> toolButtons;
         for (QAction *action : w.toolBar->actions())
             toolButtons << w.toolBar->widgetForAction(action);
-        QCOMPARE(toolButtons, (QList<QWidget *>{w.addFile, w.clear, w.translate}));
+        QCOMPARE(toolButtons,
+                 (QList<QWidget *>{w.addFile, w.clear, w.translate,
+                                   w.window->findChild<QToolButton *>("databaseButton")}));
+        QVERIFY(!signalPanelShown(w));
 
         QCOMPARE(w.table->verticalHeader()->defaultSectionSize(), 25);
         QCOMPARE(w.table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
@@ -390,6 +456,104 @@ private slots:
                  QStringLiteral("1A5"));
         QCOMPARE(statusWithoutTime(w),
                  QStringLiteral("%1 frames read from %2 in T s").arg(frames.size()).arg(name));
+    }
+
+    // A database names the frames in the table and in a CSV export, and the
+    // panel shows the signals of the current row; it is remembered for the
+    // next window until it is cleared. Expected values by hand from
+    // TestSupport::sampleDbc() and sampleDbcLog(): Engine 10 27 FF: Speed
+    // 0x2710 * 0.1 = 1000 km/h, Temp byte 2 0xFF signed -1 - 40 = -41 degC;
+    // Door 01 01: Mode 1 selects Open = 1 ("open"); 0x123 has no message.
+    void database()
+    {
+        ConfigFile english("[Language]\nValue=1\n");
+        const QString dbc = TestSupport::writeFile(dir.path(), QStringLiteral("car.dbc"),
+                                                   TestSupport::sampleDbc());
+        const QString log = TestSupport::writeFile(dir.path(), QStringLiteral("car.asc"),
+                                                   TestSupport::sampleDbcLog());
+        const QStringList blank{" ", " ", " ", " "};
+        const QStringList named{"Engine", "Door", " ", "Door"};
+        {
+            OPEN_WINDOW(w);
+            CHECKED(chooseFiles(w, {log}));
+            CHECKED(showEntry(w, 0, 4));
+            QCOMPARE(column(*w.model, DataModel::NameColumn), blank);
+            CHECKED(chooseDatabases(w, {dbc}));
+            QCOMPARE(column(*w.model, DataModel::NameColumn), named);
+            QCOMPARE(w.statusBar->currentMessage(),
+                     QStringLiteral("Databases loaded: car.dbc; messages: 2"));
+            QVERIFY(signalPanelShown(w));
+            QCOMPARE(signalRows(w, 0),
+                     (QStringList{"Speed|1000|km/h||2710", "Temp|-41|degC||FF"}));
+            QCOMPARE(signalRows(w, 1), (QStringList{"Mode|1|||1", "Open|1||open|1"}));
+            QCOMPARE(signalRows(w, 2), QStringList());
+
+            // The CSV gets the names the table shows.
+            BoxSeen seen;
+            const QString csv = path(QStringLiteral("named.csv"));
+            CHECKED(convertTo(w, ExportFormat::Csv, csv, seen));
+            const QList<QByteArray> lines = TestSupport::readFile(csv).split('\n');
+            QCOMPARE(lines.size(), 6);
+            QVERIFY(lines[1].contains(",Engine,0x00000100,"));
+            QVERIFY(lines[3].contains(", ,0x00000123,"));
+        }
+        {
+            // Remembered: the next window names the frames at once.
+            OPEN_WINDOW(w);
+            QCOMPARE(w.statusBar->currentMessage(),
+                     QStringLiteral("Databases loaded: car.dbc; messages: 2"));
+            CHECKED(chooseFiles(w, {log}));
+            CHECKED(showEntry(w, 0, 4));
+            QCOMPARE(column(*w.model, DataModel::NameColumn), named);
+
+            // A file that does not parse: its line and column, and the
+            // database loaded before stays.
+            const QString bad = TestSupport::writeFile(dir.path(), QStringLiteral("bad.dbc"),
+                "VERSION \"\"\nBO_ 300 Gear: 8 ECU\n SG_ G : 0|4@1+ (1 [0|1] \"\" ECU\n");
+            QString boxText;
+            CHECKED(chooseDatabases(w, {bad}, &boxText));
+            QVERIFY2(boxText.startsWith(bad + ":3:"), qPrintable(boxText));
+            QVERIFY(w.statusBar->currentMessage().startsWith("Database not loaded: " + bad));
+            QCOMPARE(column(*w.model, DataModel::NameColumn), named);
+
+            auto *clear = w.window->findChild<QAction *>(QStringLiteral("clearDatabasesAction"));
+            QVERIFY(clear && clear->isEnabled());
+            clear->trigger();
+            QCOMPARE(column(*w.model, DataModel::NameColumn), blank);
+            QVERIFY(!signalPanelShown(w));
+            QCOMPARE(signalRows(w, 0), QStringList());
+        }
+        {
+            // Cleared is remembered too: the window is as without databases.
+            OPEN_WINDOW(w);
+            QVERIFY(w.statusBar->currentMessage().isEmpty());
+            QVERIFY(!signalPanelShown(w));
+        }
+    }
+
+    // A remembered file that has gone is told in the status bar; the others
+    // load, and the list stays for a later start.
+    void rememberedDatabaseMissing()
+    {
+        ConfigFile english("[Language]\nValue=1\n");
+        const QString dbc = TestSupport::writeFile(dir.path(), QStringLiteral("kept.dbc"),
+                                                   TestSupport::sampleDbc());
+        const QString gone = path(QStringLiteral("gone.dbc"));
+        {
+            QSettings settings(DatabaseControl::settingsPath(), QSettings::IniFormat);
+            settings.setValue("Databases/Files", QStringList{gone, dbc});
+        }
+        OPEN_WINDOW(w);
+        QCOMPARE(w.statusBar->currentMessage(),
+                 "Database not loaded: " + gone + ":0:0: cannot open the file");
+        QVERIFY(signalPanelShown(w));
+        w.translate->click();
+        QTRY_VERIFY(w.statusBar->currentMessage().startsWith(
+            QStringLiteral("数据库未加载：") + gone));
+        QCOMPARE(QSettings(DatabaseControl::settingsPath(), QSettings::IniFormat)
+                     .value("Databases/Files")
+                     .toStringList(),
+                 (QStringList{gone, dbc}));
     }
 
     // What the status bar says of a file clicked, in each language: at once

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framestore.h"
+#include "messagedatabase.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
     if (row < 0 || row >= shownRows || index.column() >= ColumnCount)
         return {};
 
-    const Vemi_CANFD_Data frame = frameStore->at(row);
+    const Vemi_CANFD_Data frame = frameAt(row);
     if (tip)
         return frame.length > 0 ? QVariant(payloadTip(frame)) : QVariant();
     switch (index.column()) {
@@ -142,8 +143,11 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
         return timeText(frame);
     case DirectionColumn:
         return labelAt(directionLabels, frame.isSent() ? 1 : 0);
-    case NameColumn:
-        return QStringLiteral(" ");
+    case NameColumn: {
+        // One hash lookup per cell drawn: nothing is kept per frame.
+        const QString name = names ? names->name(frame) : QString();
+        return name.isEmpty() ? QStringLiteral(" ") : name;
+    }
     case IdColumn:
         return identifierText(frame.identifier());
     case ProtocolColumn:
@@ -186,6 +190,18 @@ void DataModel::retranslate()
     beginResetModel();
     loadLabels();
     endResetModel();
+}
+
+Vemi_CANFD_Data DataModel::frameAt(int row) const
+{
+    return frameStore->at(row);
+}
+
+void DataModel::setDatabase(std::shared_ptr<const MessageDatabase> database)
+{
+    names = std::move(database);
+    if (shownRows > 0)
+        emit dataChanged(index(0, NameColumn), index(shownRows - 1, NameColumn));
 }
 
 QVector<Vemi_CANFD_Data> DataModel::frames() const

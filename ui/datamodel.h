@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTimer>
@@ -8,6 +10,7 @@
 #include "vemi_canfd_data.h"
 
 class FrameStore;
+class MessageDatabase;
 
 // The read-only frame table: a view over a frame store, one row per frame,
 // ten text columns computed on request. Frames arrive in batches while a file
@@ -54,6 +57,12 @@ public:
     // inserted; otherwise they come at the next turn of the event loop.
     void showPendingRows();
 
+    // The frame of a row; row below rowCount().
+    Vemi_CANFD_Data frameAt(int row) const;
+    // The Name column shows the message names of database; without one
+    // (null) it is a blank in every row.
+    void setDatabase(std::shared_ptr<const MessageDatabase> database);
+
     // A copy of every frame shown, as full records.
     QVector<Vemi_CANFD_Data> frames() const;
     FrameStore *store() const { return frameStore; }
@@ -75,4 +84,5 @@ private:
     QStringList frameTypeLabels;   // by the extended bit
     QStringList frameFormatLabels; // by the remote bit
     QStringList protocolLabels;    // by the protocol sub-field
+    std::shared_ptr<const MessageDatabase> names;
 };

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -21,17 +22,21 @@
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 #include <QtDebug>
 
 #include "candataexporter.h"
+#include "databasecontrol.h"
 #include "datahub.h"
 #include "datamodel.h"
 #include "filelistmodel.h"
 #include "framestore.h"
 #include "logformat.h"
 #include "logworker.h"
+#include "messagedatabase.h"
 #include "readreport.h"
+#include "signalpanel.h"
 
 namespace {
 
@@ -146,6 +151,7 @@ void Tavrix::initWindow()
     progressTimer->setInterval(40);
     connect(progressTimer, &QTimer::timeout, this, &Tavrix::showExportProgress);
     initStatus();
+    initDatabase();
 
     QSettings settings(QCoreApplication::applicationDirPath() + QLatin1String("/Config.ini"),
                        QSettings::IniFormat);
@@ -159,6 +165,7 @@ void Tavrix::initWindow()
     QCoreApplication::installTranslator(translator);
     QEvent languageChange(QEvent::LanguageChange);
     QCoreApplication::sendEvent(this, &languageChange);
+    databases->restore();
 }
 
 void Tavrix::setUpRowHeader(QHeaderView *header)
@@ -206,6 +213,9 @@ void Tavrix::retranslateTexts()
     ui.label_3->setText(tr("ID sorting:"));
     ui.groupBox->setTitle(tr("Conversion Control"));
     deleteAction->setText(tr("Delete"));
+    databases->retranslate();
+    signalPanel->retranslate();
+    signalDock->setWindowTitle(tr("Signals"));
     if (statusText)
         ui.statusBar->showMessage(statusText());
 }
@@ -321,6 +331,8 @@ void Tavrix::onTavrix()
     }
 
     ui.pushButton_2->setEnabled(false);
+    // A CSV gets the names the table shows.
+    exporter->setDatabase(databases->database());
     worker->startExport(frames, static_cast<ExportFormat>(formatCode),
                         static_cast<SortOrder>(orderCode), path);
     progressTimer->start();
@@ -468,4 +480,43 @@ void Tavrix::onLoadEnded()
     showStatus([name, frames, seconds] {
         return tr("%1 frames read from %2 in %3 s").arg(frames).arg(name, seconds);
     });
+}
+
+void Tavrix::initDatabase()
+{
+    databases = new DatabaseControl(this, [this](const std::function<QString()> &text) {
+        showStatus(text);
+    });
+    ui.toolBar->addWidget(databases->button());
+    signalPanel = new SignalPanel;
+    signalDock = new QDockWidget(this);
+    signalDock->setObjectName(QStringLiteral("signalDock"));
+    signalDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    signalDock->setWidget(signalPanel);
+    addDockWidget(Qt::BottomDockWidgetArea, signalDock);
+    // Without a database the window is as it always was.
+    signalDock->hide();
+    connect(databases, &DatabaseControl::changed, this, &Tavrix::onDatabaseChanged);
+    connect(ui.tableView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &Tavrix::showSignals);
+    connect(dataModel, &QAbstractItemModel::modelReset, this, &Tavrix::showSignals);
+}
+
+void Tavrix::onDatabaseChanged()
+{
+    const std::shared_ptr<const MessageDatabase> database = databases->database();
+    dataModel->setDatabase(database);
+    signalDock->setVisible(database != nullptr);
+    showSignals();
+}
+
+void Tavrix::showSignals()
+{
+    const std::shared_ptr<const MessageDatabase> database = databases->database();
+    const QModelIndex current = ui.tableView->currentIndex();
+    if (!database || !current.isValid() || current.row() >= dataModel->rowCount()) {
+        signalPanel->clear();
+        return;
+    }
+    signalPanel->showFrame(*database, dataModel->frameAt(current.row()));
 }

@@ -21,11 +21,15 @@ class QStringListModel;
 class QTimer;
 class QTranslator;
 
+class QDockWidget;
+
 class CanDataExporter;
+class DatabaseControl;
 class DataHub;
 class DataModel;
 class LogWorker;
 class ReadReport;
+class SignalPanel;
 
 // The main window: a file list, the frame table of the file clicked last, and
 // the conversion of that table to a new log file.
@@ -68,6 +72,11 @@ private:
     void showStatus(const std::function<QString()> &text);
     void showLoadProgress();
     void onLoadEnded();
+    // DBC databases: the button, the names in the table and in CSV exports,
+    // and the signals of the current row in a panel below.
+    void initDatabase();
+    void onDatabaseChanged();
+    void showSignals();
 
     QPushButton *addFileButton = nullptr;
     QPushButton *clearButton = nullptr;
@@ -100,5 +109,8 @@ private:
     // Rows of a table from which the row header is made anew once emptied.
     static constexpr int LargeTable = 1000000;
     int rowsBeforeReset = 0;
+    DatabaseControl *databases = nullptr;
+    SignalPanel *signalPanel = nullptr;
+    QDockWidget *signalDock = nullptr;
     Ui::TavrixClass ui;
 };
