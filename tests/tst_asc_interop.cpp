@@ -581,6 +581,13 @@ private slots:
                 QVERIFY(asc2logErrors.contains("Not able to determine original log file date"));
                 QSKIP("no en_US locale: asc2log dates the log by its clock and says so");
             }
+            // can-utils' asc2log is wrong here: it reads a date line with
+            // "pm" but none with "am" (nor a 24-hour one), and dates such a
+            // log by its clock instead.
+            if (QDateTime::fromMSecsSinceEpoch(exportedFrom).time().hour() < 12) {
+                QVERIFY(asc2logErrors.contains("Not able to determine original log file date"));
+                QSKIP("asc2log reads no date before noon");
+            }
             // The first frame is at the date, given to the millisecond. asc2log
             // leaves the daylight-saving flag of the date it parsed undefined,
             // so now and then it puts the date an hour early (can-utils').
