@@ -1,13 +1,16 @@
 #include <cstdio>
+#include <memory>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTranslator>
 
 #include "conversionplan.h"
 #include "converter.h"
+#include "framefilter.h"
 #include "interruptwatcher.h"
 #include "logformat.h"
 #include "progressdisplay.h"
@@ -111,7 +114,14 @@ int main(int argc, char *argv[])
              "as they can be read and are reported, but the exit status stays 0. Without "
              "it such a log counts as failed (exit status 1); its output is kept either "
              "way, with every frame that could be read."));
-    parser.addOptions({output, format, sort, language, quiet, allowTruncated});
+    const QCommandLineOption filter(QStringLiteral("filter"),
+        text("Write only the frames that match expr, in the filter language of the window "
+             "(see the README), as in \"100-1FF ch 2 t 10-20\"."), text("expr"));
+    const QCommandLineOption overview(QStringLiteral("overview"),
+        text("Instead of converting, print one CSV line per identifier and channel (count, "
+             "lengths, first and last time, periods, rx/tx) of one input, to standard "
+             "output or to the -o file."));
+    parser.addOptions({output, format, sort, language, quiet, allowTruncated, filter, overview});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         text("Log files (%1) or folders of them.").arg(LogFormat::readableSuffixes()),
         QStringLiteral("INPUT..."));
@@ -133,11 +143,28 @@ int main(int argc, char *argv[])
         return complain(text("unknown language '%1' (use en or zh)")
                             .arg(parser.value(language)), ExitUsage);
     }
+    std::shared_ptr<const FrameFilter> chosenFilter;
+    if (parser.isSet(filter)) {
+        const FrameFilter parsed = FrameFilter::parse(parser.value(filter));
+        if (!parsed.isValid())
+            return complain(text("bad --filter: %1").arg(parsed.error()), ExitUsage);
+        if (!parsed.isEmpty())
+            chosenFilter = std::make_shared<const FrameFilter>(parsed);
+    }
+    // --overview: one input file, its CSV to -o or to standard output.
+    const QStringList inputs = parser.positionalArguments();
+    const bool overviewOnly = parser.isSet(overview);
+    if (overviewOnly && (inputs.size() != 1 || QFileInfo(inputs.first()).isDir()))
+        return complain(text("--overview takes one input file"), ExitUsage);
     ConversionPlan plan;
-    if (!plan.build(parser.positionalArguments(), parser.value(output), parser.value(format)))
-        return complain(plan.error(), ExitUsage);
-    if (!plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder()))
-        return complain(text("cannot create the folder %1").arg(plan.outputFolder()), ExitFailed);
+    if (!overviewOnly) {
+        if (!plan.build(inputs, parser.value(output), parser.value(format)))
+            return complain(plan.error(), ExitUsage);
+        if (!plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder())) {
+            return complain(text("cannot create the folder %1").arg(plan.outputFolder()),
+                            ExitFailed);
+        }
+    }
 
     QTranslator translator;
     translator.load(translationFile);
@@ -149,10 +176,13 @@ int main(int argc, char *argv[])
     settings.quiet = parser.isSet(quiet);
     settings.allowTruncated = parser.isSet(allowTruncated);
     settings.progress = ProgressDisplay::terminalAttached();
+    settings.filter = chosenFilter;
     Converter converter(settings);
     QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,
                      &Converter::interrupt);
-    const bool converted = converter.run(plan.jobs());
+    const bool converted = overviewOnly
+                               ? converter.overview(inputs.first(), parser.value(output))
+                               : converter.run(plan.jobs());
     if (converter.interruptedBy() != 0)
         InterruptWatcher::endBy(converter.interruptedBy());
     return converted ? ExitConverted : ExitFailed;

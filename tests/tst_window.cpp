@@ -204,7 +204,9 @@ private slots:
         QList<QWidget *> toolButtons;
         for (QAction *action : w.toolBar->actions())
             toolButtons << w.toolBar->widgetForAction(action);
-        QCOMPARE(toolButtons, (QList<QWidget *>{w.addFile, w.clear, w.translate}));
+        QCOMPARE(toolButtons, (QList<QWidget *>{w.addFile, w.clear, w.translate,
+                                                w.window->findChild<QPushButton *>(
+                                                    QStringLiteral("overviewButton"))}));
 
         QCOMPARE(w.table->verticalHeader()->defaultSectionSize(), 25);
         QCOMPARE(w.table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
