@@ -179,7 +179,8 @@ private slots:
         const QString text = QStringLiteral("tx classic");
         CHECKED(typeFilter(w, line, text));
         QCOMPARE(w.model->rowCount(), 0);
-        const QStringList logs{path(QStringLiteral("first.asc")), path(QStringLiteral("next.asc"))};
+        const QStringList logs{path(QStringLiteral("first.asc")),
+                               path(QStringLiteral("next.asc"))};
         CHECKED(writeLog(logs[0], SampleFrames::varied(LogFrames), ExportFormat::Asc));
         CHECKED(writeLog(logs[1], SampleFrames::varied(LogFrames / 2), ExportFormat::Asc));
         CHECKED(chooseFiles(w, logs));
