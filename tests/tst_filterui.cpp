@@ -168,6 +168,15 @@ private slots:
         QVERIFY(!w.model->headerData(5, Qt::Vertical).isValid());
         QCOMPARE(w.model->data(w.model->index(5, DataModel::NumberColumn)).toInt(), 5);
         QVERIFY(!line.count->isVisible());
+
+        // The line's texts follow the language.
+        const char *placeholder = "Filter (Ctrl+F): 100-1FF  18DA00F1x  !7DF  ch 2  rx  tx  fd  "
+                                  "classic  remote  t 10.5-20  data 02 10 ??";
+        QCOMPARE(line.edit->placeholderText(),
+                 QCoreApplication::translate("FilterBar", placeholder));
+        QVERIFY(line.edit->placeholderText() != QLatin1String(placeholder));
+        w.translate->click();
+        QTRY_COMPARE(line.edit->placeholderText(), QLatin1String(placeholder));
     }
 
     // A filter set before a file is clicked applies to its frames as they
@@ -196,6 +205,9 @@ private slots:
             QCOMPARE(w.model->headerData(int(rows.size()) - 1, Qt::Vertical).toInt(),
                      int(rows.back()));
             QCOMPARE(line.count->text(), countText(int(rows.size()), frames));
+            // The status bar counts the frames read, not those shown.
+            QTRY_VERIFY(w.statusBar->currentMessage().contains(
+                QRegularExpression(QStringLiteral("\\b%1\\b").arg(frames))));
         }
     }
 

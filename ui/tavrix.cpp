@@ -440,7 +440,7 @@ void Tavrix::onCapacityReached(int shown)
     QMetaObject::invokeMethod(
         this,
         [this, shown] {
-            if (dataModel->rowCount() < shown)
+            if (dataModel->scannedRows() < shown)
                 return; // another file was clicked meanwhile
             QMessageBox::warning(this, tr("Hit"),
                                  tr("Too many frames: only the first %1 are shown").arg(shown),
@@ -470,7 +470,7 @@ void Tavrix::showStatus(const std::function<QString()> &text)
 void Tavrix::showLoadProgress()
 {
     const QString name = fileName(loadingPath);
-    const int frames = dataModel->rowCount();
+    const int frames = dataModel->scannedRows();
     const int percent = std::max(readReport->percent(), 0);
     showStatus([name, frames, percent] {
         return tr("Reading %1: %2 frames, %3%").arg(name).arg(frames).arg(percent);
@@ -481,7 +481,7 @@ void Tavrix::onLoadEnded()
 {
     loadStatusTimer->stop();
     const QString name = fileName(loadingPath);
-    const int frames = dataModel->rowCount();
+    const int frames = dataModel->scannedRows();
     const ReadReport::Problem problem = readReport->problem(loadingPath, frames);
     if (problem != ReadReport::Problem::None) {
         showStatus([name, problem] {
