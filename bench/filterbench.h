@@ -5,9 +5,10 @@
 #include "measurement.h"
 #include "vemi_canfd_data.h"
 
-// The filter line and the overview on a log the window holds: the frames in
-// a frame store (untimed, once), then FrameFilter::select or FrameOverview
-// over all of them, as the window's workers run them.
+// The filter line and the overview on a log the window holds: the corpus's
+// frames with a bus's identifiers and channels in a frame store (untimed,
+// once), then FrameFilter::select or FrameOverview over all of them, as the
+// window's workers run them.
 class FilterBench final
 {
 public:
