@@ -4,7 +4,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTranslator>
 
@@ -154,9 +153,9 @@ int main(int argc, char *argv[])
     // --overview: one input file, its CSV to -o or to standard output.
     const QStringList inputs = parser.positionalArguments();
     const bool overviewOnly = parser.isSet(overview);
-    if (overviewOnly && (inputs.size() != 1 || QFileInfo(inputs.first()).isDir()))
-        return complain(text("--overview takes one input file"), ExitUsage);
     ConversionPlan plan;
+    if (overviewOnly && !plan.buildOverview(inputs, parser.value(output)))
+        return complain(plan.error(), ExitUsage);
     if (!overviewOnly) {
         if (!plan.build(inputs, parser.value(output), parser.value(format)))
             return complain(plan.error(), ExitUsage);
@@ -181,7 +180,8 @@ int main(int argc, char *argv[])
     QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,
                      &Converter::interrupt);
     const bool converted = overviewOnly
-                               ? converter.overview(inputs.first(), parser.value(output))
+                               ? converter.overview(plan.jobs().first().input,
+                                                    plan.jobs().first().output)
                                : converter.run(plan.jobs());
     if (converter.interruptedBy() != 0)
         InterruptWatcher::endBy(converter.interruptedBy());

@@ -383,6 +383,9 @@ private slots:
             << QStringList{"--overview", "a.asc", "b.csv"} << "--overview takes one input file";
         QTest::newRow("overview of a folder")
             << QStringList{"--overview", "logs"} << "--overview takes one input file";
+        QTest::newRow("overview onto its input")
+            << QStringList{"--overview", "b.csv", "-o", "link.asc"}
+            << "would overwrite the input b.csv";
         QTest::newRow("output is a hard link to the input")
             << QStringList{"-f", "asc", "b.csv", "-o", "link.asc"}
             << "would overwrite the input b.csv";
