@@ -43,6 +43,16 @@ QStandardItem *cell(const QString &text, const QVariant &sortValue)
     return item;
 }
 
+// The longest payload seen: what the lengths column sorts by.
+int longest(const OverviewRow &row)
+{
+    for (int length = Vemi_CANFD_Data::MaxDataLength; length > 0; --length) {
+        if (row.lengths[length / 64] & (uint64_t(1) << (length % 64)))
+            return length;
+    }
+    return 0;
+}
+
 QStandardItem *seconds(double micros)
 {
     return cell(QString::number(micros / 1e6, 'f', 6), micros);
@@ -183,7 +193,7 @@ void OverviewDialog::finish(const std::shared_ptr<Job> &work)
         rows->appendRow({cell(row.identifierText(), key), cell(QString::number(row.channel),
                                                                int(row.channel)),
                          cell(QString::number(row.count), qlonglong(row.count)),
-                         cell(row.lengthsText(), row.lengthsText()),
+                         cell(row.lengthsText(), longest(row)),
                          seconds(double(int64_t(row.first - origin))),
                          seconds(double(int64_t(row.last - origin))),
                          period(double(row.minPeriod)), period(row.meanPeriod()),
