@@ -307,10 +307,12 @@ bool Converter::acceptEnd(const ConversionJob &job, qint64 frames, QString &prob
 {
     if (!reader->endedEarly() || settings.allowTruncated)
         return true;
-    problem = tr("ends early (damaged or cut): %1 frames read, all written to %2; "
-                 "--allow-truncated accepts such a log")
-                  .arg(frames)
-                  .arg(job.output);
+    problem = settings.filter
+                  ? tr("ends early (damaged or cut): %1 frames read, those that match "
+                       "written to %2; --allow-truncated accepts such a log")
+                  : tr("ends early (damaged or cut): %1 frames read, all written to %2; "
+                       "--allow-truncated accepts such a log");
+    problem = problem.arg(frames).arg(job.output);
     return false;
 }
 

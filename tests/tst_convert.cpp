@@ -468,6 +468,7 @@ private slots:
         QTest::newRow("BLF, sorted") << "cut.blf" << QStringList{"-s", "ascending"} << 1;
         QTest::newRow("BLF, allowed") << "cut.blf" << QStringList{"--allow-truncated"} << 0;
         QTest::newRow("CSV") << "cut.csv" << QStringList() << 1;
+        QTest::newRow("CSV, filtered") << "cut.csv" << QStringList{"--filter", "t 0-"} << 1;
         QTest::newRow("CSV, allowed, quiet")
             << "cut.csv" << QStringList{"--allow-truncated", "-q"} << 0;
         QTest::newRow("ASC, sorted, allowed")
@@ -494,9 +495,12 @@ private slots:
         const QString count = QString::number(frames);
         QStringList expected;
         if (exitCode == 1) {
+            const QString written = options.contains(QStringLiteral("--filter"))
+                                        ? QStringLiteral("those that match written")
+                                        : QStringLiteral("all written");
             expected << "tavrix-convert: " + input + ": ends early (damaged or cut): " + count
-                            + " frames read, all written to out.asc; --allow-truncated accepts "
-                              "such a log";
+                            + " frames read, " + written
+                            + " to out.asc; --allow-truncated accepts such a log";
         } else if (!options.contains(QStringLiteral("-q"))) {
             expected << input + " -> out.asc: " + count + " frames read, " + count
                             + " written, T s; ends early (damaged or cut)";
