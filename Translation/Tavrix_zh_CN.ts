@@ -207,6 +207,137 @@
     </message>
 </context>
 <context>
+    <name>FilterBar</name>
+    <message>
+        <source>Filter (Ctrl+F): 100-1FF  18DA00F1x  !7DF  ch 2  rx  tx  fd  classic  remote  t 10.5-20  data 02 10 ??</source>
+        <translation>过滤 (Ctrl+F)：100-1FF  18DA00F1x  !7DF  ch 2  rx  tx  fd  classic  remote  t 10.5-20  data 02 10 ??</translation>
+    </message>
+    <message>
+        <source>Show matching frames only</source>
+        <translation>只显示匹配的帧</translation>
+    </message>
+    <message>
+        <source>Jump to matching frames (F3, Shift+F3)</source>
+        <translation>跳转到匹配的帧 (F3, Shift+F3)</translation>
+    </message>
+    <message>
+        <source>Filter or jump</source>
+        <translation>过滤或跳转</translation>
+    </message>
+    <message>
+        <source>Terms separated by blanks must all hold:
+  100  0x100  100-1FF  100,200-2FF   identifiers in hex; x at the end: extended only, as 18DA00F1x
+  !7DF   any identifier but these
+  ch 2  ch 1,3   channels
+  rx  tx   received or sent frames
+  fd  classic   CAN FD or classic CAN frames
+  remote   remote frames
+  t 10.5-20  t 10-  t -20   seconds since the log's first frame
+  data 02 10 ??   payload bytes from the first on, ?? for any byte
+  name Brake*   messages of a loaded database by name</source>
+        <translation>各项以空格分隔，须同时满足：
+  100  0x100  100-1FF  100,200-2FF   十六进制标识符；末尾加 x：仅扩展帧，如 18DA00F1x
+  !7DF   排除这些标识符
+  ch 2  ch 1,3   通道
+  rx  tx   接收或发送的帧
+  fd  classic   CAN FD 帧或经典 CAN 帧
+  remote   远程帧
+  t 10.5-20  t 10-  t -20   自日志第一帧起的秒数
+  data 02 10 ??   从第一个字节起的数据，?? 表示任意字节
+  name Brake*   按名称选择已加载数据库中的报文</translation>
+    </message>
+    <message>
+        <source>Filtering...</source>
+        <translation>正在过滤...</translation>
+    </message>
+    <message>
+        <source>%1 of %2 frames</source>
+        <translation>%1 / %2 帧</translation>
+    </message>
+</context>
+<context>
+    <name>FrameFilter</name>
+    <message>
+        <source>'ch' needs channel numbers from 0 to 255, as in ch 2 or ch 1,3</source>
+        <translation>'ch' 需要 0 到 255 的通道号，例如 ch 2 或 ch 1,3</translation>
+    </message>
+    <message>
+        <source>'t' needs a range of seconds since the first frame, as in t 10.5-20, t 10- or t -20</source>
+        <translation>'t' 需要自第一帧起的秒数范围，例如 t 10.5-20、t 10- 或 t -20</translation>
+    </message>
+    <message>
+        <source>'data' needs bytes in hex, ?? for any byte, as in data 02 10 ??</source>
+        <translation>'data' 需要十六进制字节，?? 表示任意字节，例如 data 02 10 ??</translation>
+    </message>
+    <message>
+        <source>'name' needs a message name, * for any text, as in name Brake*</source>
+        <translation>'name' 需要报文名称，* 表示任意文本，例如 name Brake*</translation>
+    </message>
+    <message>
+        <source>'name' needs a database: load one with Database...</source>
+        <translation>'name' 需要数据库：请先用“数据库...”加载</translation>
+    </message>
+    <message>
+        <source>'%1' is neither an identifier, a range of them nor a word of the filter (ch, rx, tx, fd, classic, remote, t, data, name)</source>
+        <translation>'%1' 既不是标识符或标识符范围，也不是过滤器的关键字 (ch, rx, tx, fd, classic, remote, t, data, name)</translation>
+    </message>
+</context>
+<context>
+    <name>OverviewDialog</name>
+    <message>
+        <source>Overview</source>
+        <translation>概览</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>Lengths</source>
+        <translation>长度</translation>
+    </message>
+    <message>
+        <source>First (s)</source>
+        <translation>首次 (秒)</translation>
+    </message>
+    <message>
+        <source>Last (s)</source>
+        <translation>末次 (秒)</translation>
+    </message>
+    <message>
+        <source>Min period (s)</source>
+        <translation>最小周期 (秒)</translation>
+    </message>
+    <message>
+        <source>Mean period (s)</source>
+        <translation>平均周期 (秒)</translation>
+    </message>
+    <message>
+        <source>Max period (s)</source>
+        <translation>最大周期 (秒)</translation>
+    </message>
+    <message>
+        <source>Rx</source>
+        <translation>接收</translation>
+    </message>
+    <message>
+        <source>Tx</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>Counting %1 frames...</source>
+        <translation>正在统计 %1 帧...</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 identifiers and channels; double-click a row to show only its identifier</source>
+        <translation>%1 帧，%2 个标识符与通道组合；双击一行只显示该标识符</translation>
+    </message>
+</context>
+<context>
     <name>ReadReport</name>
     <message>
         <source>the file does not exist</source>
@@ -269,6 +400,14 @@
     <message>
         <source>Signals</source>
         <translation>信号</translation>
+    </message>
+    <message>
+        <source>Overview</source>
+        <translation>概览</translation>
+    </message>
+    <message>
+        <source>%1 of %2 frames written (filtered)</source>
+        <translation>已写入 %2 帧中的 %1 帧（已过滤）</translation>
     </message>
     <message>
         <source>Add file</source>

@@ -15,7 +15,7 @@ const char *verdict(bool met)
 } // namespace
 
 void BenchReport::add(const QString &label, const Measurement &ours, const Measurement *peer,
-                      double peerRatio, const QString &atLeastAs)
+                      double peerRatio, const QString &atLeastAs, double minRate)
 {
     Row row;
     row.label = label;
@@ -25,6 +25,7 @@ void BenchReport::add(const QString &label, const Measurement &ours, const Measu
         row.peer = *peer;
     row.peerRatio = peerRatio;
     row.atLeastAs = atLeastAs;
+    row.minRate = minRate;
     rows << row;
 }
 
@@ -84,6 +85,10 @@ void BenchReport::print(qint64 frames) const
         if (const Row *other = row.atLeastAs.isEmpty() ? nullptr : find(row.atLeastAs)) {
             std::printf("  >= %s %s", qPrintable(row.atLeastAs),
                         verdict(row.ours.framesPerSecond() >= other->ours.framesPerSecond()));
+        }
+        if (row.minRate > 0) {
+            std::printf("  >= %.0fM fps %s", row.minRate / 1e6,
+                        verdict(row.ours.ok && row.ours.framesPerSecond() >= row.minRate));
         }
         std::printf("\n");
     }

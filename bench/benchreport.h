@@ -11,9 +11,10 @@ class BenchReport final
 {
 public:
     // peerRatio: the least ratio to python-can we aim at (0: none);
-    // atLeastAs: the label of one of our rows this one must not be slower than.
+    // atLeastAs: the label of one of our rows this one must not be slower than;
+    // minRate: frames a second it must reach (0: none).
     void add(const QString &label, const Measurement &ours, const Measurement *peer = nullptr,
-             double peerRatio = 0, const QString &atLeastAs = QString());
+             double peerRatio = 0, const QString &atLeastAs = QString(), double minRate = 0);
     void addMemory(const QString &format, const LoadReport &load);
     // A time to wait rather than a rate, met at limit seconds or less.
     void addWait(const QString &label, const Measurement &wait, double limit);
@@ -30,6 +31,7 @@ private:
         bool hasPeer = false;
         double peerRatio = 0;
         QString atLeastAs;
+        double minRate = 0;
     };
     struct MemoryRow
     {

@@ -1,4 +1,5 @@
-// tavrix-bench [FRAMES] [--runs R] [--no-peer] [--dir DIR] [--only OPERATION] [--markdown]
+// tavrix-bench [FRAMES] [--runs R] [--no-peer] [--dir DIR] [--only OPERATION[,OPERATION...]]
+// [--markdown]
 // tavrix-bench --scale [FRAMES] [--dir DIR]
 //
 // Generates a corpus of FRAMES frames (default 1 000 000) as ASC, CSV and BLF
@@ -22,6 +23,7 @@
 #include "benchrunner.h"
 #include "corpus.h"
 #include "dbcbench.h"
+#include "filterbench.h"
 #include "peerbench.h"
 #include "processmemory.h"
 #include "vemi_canfd_data.h"
@@ -148,8 +150,12 @@ void addFirstRows(const Options &options, const Corpus &corpus, const QString &d
 int runBench(const Options &options, const QString &dir)
 {
     Corpus corpus = makeCorpus(options, dir);
+    // --only a,b: the operations whose labels start with any of them.
     auto wanted = [&options](const QString &label) {
-        return options.only.isEmpty() || label.startsWith(options.only);
+        const QStringList prefixes = options.only.split(QLatin1Char(','));
+        return options.only.isEmpty()
+               || std::any_of(prefixes.cbegin(), prefixes.cend(),
+                              [&label](const QString &prefix) { return label.startsWith(prefix); });
     };
 
     bool peer = options.peer && options.only.isEmpty();
@@ -213,6 +219,9 @@ int runBench(const Options &options, const QString &dir)
     }
     add(QStringLiteral("decode DBC signals, 50 messages"),
         [count = options.frames] { return DbcBench::decode(count); });
+    add(QStringLiteral("filter (ids, channel, time)"),
+        [&frames] { return FilterBench::filter(frames); });
+    add(QStringLiteral("overview"), [&frames] { return FilterBench::overview(frames); });
 
     // Round after round, every operation once, python-can's among them.
     std::printf("median of %d rounds\n", options.runs);
@@ -248,13 +257,17 @@ int runBench(const Options &options, const QString &dir)
         {QStringLiteral("read CSV"), QStringLiteral("read ASC")},
         {QStringLiteral("write CSV"), QStringLiteral("write ASC")},
         {QStringLiteral("write CSV sorted"), QStringLiteral("write ASC sorted")}};
+    // Frames a second: 10 M frames filtered in half a second, their overview
+    // in one.
+    const QMap<QString, double> rateTargets{
+        {QStringLiteral("filter (ids, channel, time)"), 20e6}, {QStringLiteral("overview"), 10e6}};
     for (int i = 0; i < labels.size(); ++i) {
         const QString &label = labels[i];
         const QString peerLabel = peerKey(label);
         const Measurement peerMedian = BenchRunner::median(theirs.value(peerLabel));
         report.add(label, BenchRunner::median(ours[i]),
                    theirs.contains(peerLabel) ? &peerMedian : nullptr, peerTargets.value(label),
-                   ownTargets.value(label));
+                   ownTargets.value(label), rateTargets.value(label));
     }
 
     corpus.dropFrames();

@@ -133,6 +133,19 @@ bool ConversionPlan::fail(const QString &reason)
     return false;
 }
 
+bool ConversionPlan::buildOverview(const QStringList &inputs, const QString &output)
+{
+    planned.clear();
+    if (inputs.size() != 1 || QFileInfo(inputs.first()).isDir())
+        return fail(tr("--overview takes one input file"));
+    const QString &input = inputs.first();
+    if (!output.isEmpty() && fileIdentity(output) != QPair<quint64, quint64>()
+        && fileIdentity(output) == fileIdentity(input))
+        return fail(tr("writing %1 would overwrite the input %2").arg(output, input));
+    planned << ConversionJob{input, output, QString()};
+    return true;
+}
+
 bool ConversionPlan::checkCollisions()
 {
     QHash<QString, QString> inputByOutput;

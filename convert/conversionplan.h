@@ -33,6 +33,10 @@ public:
     // set when the command line cannot be carried out.
     bool build(const QStringList &inputs, const QString &output, const QString &formatName);
 
+    // --overview: one input file and the file its CSV goes to, none for
+    // standard output, which must not be the input.
+    bool buildOverview(const QStringList &inputs, const QString &output);
+
     QString error() const { return problem; }
     ExportFormat format() const { return outputFormat; }
     const QVector<ConversionJob> &jobs() const { return planned; }

@@ -7,8 +7,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include "datahub.h"
+#include "framefilter.h"
+#include "frameoverview.h"
 #include "framestore.h"
 #include "interruptwatcher.h"
 #include "logworker.h"
@@ -81,11 +84,14 @@ bool Converter::convert(const ConversionJob &job)
 
     QString problem;
     qint64 frames = 0;
+    qint64 written = 0;
     // In frame order a log passes from the reader to the writer as it is
     // read; sorting needs every frame in the store first.
     const bool converted = settings.order == SortOrder::None
                                ? stream(job, problem, frames)
-                               : loadAndWrite(job, problem, frames);
+                               : loadAndWrite(job, problem, frames, written);
+    if (settings.order == SortOrder::None)
+        written = worker->streamedFrames();
     display->end();
     if (!converted || !acceptEnd(job, frames, problem)) {
         fail(job.input, problem);
@@ -97,7 +103,7 @@ bool Converter::convert(const ConversionJob &job)
         report(tr("%1 -> %2: %3 frames read, %4 written, %5 s%6")
                    .arg(job.input, job.output)
                    .arg(frames)
-                   .arg(frames)
+                   .arg(written)
                    .arg(clock.elapsed() / 1000.0, 0, 'f', 2)
                    .arg(early));
     }
@@ -123,7 +129,7 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
         written = done;
         outOfOrder = early;
     });
-    worker->startStreaming(job.input, settings.format, job.output);
+    worker->startStreaming(job.input, settings.format, job.output, nullptr, settings.filter);
     waitFor(&LogWorker::streamEnded);
     if (outOfOrder && interruptSignal == 0) {
         // A frame came before the first one's time: the time origin is the
@@ -134,11 +140,12 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
             count = scanned;
             earliest = first;
         });
-        worker->startScan(job.input);
+        worker->startScan(job.input, settings.filter);
         waitFor(&LogWorker::scanEnded);
         if (interruptSignal == 0 && count > 0) {
             const uint64_t origin = earliest;
-            worker->startStreaming(job.input, settings.format, job.output, &origin);
+            worker->startStreaming(job.input, settings.format, job.output, &origin,
+                                   settings.filter);
             waitFor(&LogWorker::streamEnded);
         }
     }
@@ -156,13 +163,18 @@ bool Converter::stream(const ConversionJob &job, QString &problem, qint64 &frame
         removeOutputIfWritten();
         return false;
     }
-    return finishWrite(written && worker->streamedFrames() == frames, job.output, problem);
+    if (worker->streamedFramesPassed() == 0) {
+        problem = tr("no frame matches the filter; nothing written");
+        return false;
+    }
+    return finishWrite(written && worker->streamedFrames() == worker->streamedFramesPassed(),
+                       job.output, problem);
 }
 
-bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames)
+bool Converter::load(const QString &input, QString &problem, qint64 &frames)
 {
     capacityReached = false;
-    worker->load(job.input);
+    worker->load(input);
     // An interrupt that came before the load started stops it at once.
     if (interruptSignal != 0)
         worker->requestStop();
@@ -175,12 +187,32 @@ bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 
         return false;
     }
     // The exporter refuses empty input; say why rather than leave no trace.
-    if (!readSucceeded(job.input, frames, problem))
-        return false;
+    return readSucceeded(input, frames, problem);
+}
 
-    const FrameSnapshot snapshot = store->snapshot();
+FrameSnapshot Converter::takeFrames() const
+{
+    FrameSnapshot snapshot = store->snapshot();
+    if (settings.filter) {
+        snapshot = snapshot.selected(std::make_shared<const std::vector<uint32_t>>(
+            settings.filter->select(snapshot)));
+    }
     // The snapshot holds the frames now; the store lets go of them.
     store->clear();
+    return snapshot;
+}
+
+bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames,
+                             qint64 &passed)
+{
+    if (!load(job.input, problem, frames))
+        return false;
+    const FrameSnapshot snapshot = takeFrames();
+    passed = snapshot.size();
+    if (snapshot.isEmpty()) {
+        problem = tr("no frame matches the filter; nothing written");
+        return false;
+    }
     outputExisted = QFileInfo::exists(job.output);
     exporting = true;
     bool written = false;
@@ -203,6 +235,46 @@ bool Converter::loadAndWrite(const ConversionJob &job, QString &problem, qint64 
         problem = tr("more frames than fit in memory; only the first %1 were converted")
                       .arg(frames);
         return false;
+    }
+    return true;
+}
+
+bool Converter::overview(const QString &input, const QString &output)
+{
+    currentInput = input;
+    reader->reset();
+    display->begin([this] { return status(); });
+    QString problem;
+    qint64 frames = 0;
+    const bool loaded = load(input, problem, frames);
+    display->end();
+    if (loaded && reader->endedEarly() && !settings.allowTruncated) {
+        problem = tr("ends early (damaged or cut): %1 frames read; --allow-truncated "
+                     "accepts such a log").arg(frames);
+    } else if (loaded && capacityReached) {
+        problem = tr("more frames than fit in memory");
+    }
+    if (!loaded || !problem.isEmpty()) {
+        fail(input, problem);
+        return false;
+    }
+    const FrameSnapshot snapshot = takeFrames();
+    if (snapshot.isEmpty()) {
+        fail(input, tr("no frame matches the filter"));
+        return false;
+    }
+    const QByteArray csv = FrameOverview::of(snapshot).csv().toUtf8();
+    if (output.isEmpty()) {
+        std::fwrite(csv.constData(), 1, std::size_t(csv.size()), stdout);
+        return std::fflush(stdout) == 0;
+    }
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
+        fail(output, tr("cannot write: %1").arg(file.errorString()));
+        return false;
+    }
+    if (!settings.quiet) {
+        report(tr("%1 -> %2: overview of %3 frames").arg(input, output).arg(snapshot.size()));
     }
     return true;
 }
@@ -236,10 +308,12 @@ bool Converter::acceptEnd(const ConversionJob &job, qint64 frames, QString &prob
 {
     if (!reader->endedEarly() || settings.allowTruncated)
         return true;
-    problem = tr("ends early (damaged or cut): %1 frames read, all written to %2; "
-                 "--allow-truncated accepts such a log")
-                  .arg(frames)
-                  .arg(job.output);
+    problem = settings.filter
+                  ? tr("ends early (damaged or cut): %1 frames read, those that match "
+                       "written to %2; --allow-truncated accepts such a log")
+                  : tr("ends early (damaged or cut): %1 frames read, all written to %2; "
+                       "--allow-truncated accepts such a log");
+    problem = problem.arg(frames).arg(job.output);
     return false;
 }
 

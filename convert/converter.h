@@ -10,6 +10,7 @@
 #include "conversionplan.h"
 
 class DataHub;
+class FrameFilter;
 class FrameStore;
 class LogWorker;
 class MessageDatabase;
@@ -39,6 +40,8 @@ public:
         // CSV output: message names, or a signal table instead of frames.
         std::shared_ptr<const MessageDatabase> database;
         SignalTable signalTable = SignalTable::None;
+        // Only the frames it passes are written; none: every frame.
+        std::shared_ptr<const FrameFilter> filter;
     };
 
     explicit Converter(const Settings &settings, QObject *parent = nullptr);
@@ -47,6 +50,9 @@ public:
     // Converts every job in order; a failed file does not stop the others, an
     // interrupt does. True when every job converted.
     bool run(const QVector<ConversionJob> &jobs);
+    // Instead of converting: the overview of input (of the frames the
+    // filter passes) as CSV, to output, or to standard output when empty.
+    bool overview(const QString &input, const QString &output);
 
     // The first interrupt stops a running parse through the stop flag, or lets
     // a running export finish (it cannot be stopped) and then removes its
@@ -61,7 +67,12 @@ private:
     // Reader and writer at once, the frames passing through a stream.
     bool stream(const ConversionJob &job, QString &problem, qint64 &frames);
     // The whole log into the store, then written sorted.
-    bool loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames);
+    bool loadAndWrite(const ConversionJob &job, QString &problem, qint64 &frames,
+                      qint64 &written);
+    // Reads input into the store; false, with the reason, when that failed.
+    bool load(const QString &input, QString &problem, qint64 &frames);
+    // The frames of the store the filter passes; the store lets go of them.
+    FrameSnapshot takeFrames() const;
     // False, with the reason, when the input gave no frames.
     bool readSucceeded(const QString &input, qint64 frames, QString &problem) const;
     bool finishWrite(bool written, const QString &output, QString &problem);

@@ -7,8 +7,45 @@
 
 #include "candataexporter.h"
 #include "datahub.h"
+#include "framefilter.h"
 #include "framestore.h"
 #include "framestream.h"
+
+namespace {
+
+// The frames of a log's batches that a filter passes, its "t" counting from
+// the log's first frame, filter or not.
+class BatchFilter
+{
+public:
+    explicit BatchFilter(std::shared_ptr<const FrameFilter> chosen)
+        : filter(std::move(chosen))
+    {
+    }
+
+    QVector<Vemi_CANFD_Data> operator()(const QVector<Vemi_CANFD_Data> &batch)
+    {
+        if (!filter || batch.isEmpty())
+            return batch;
+        if (!started) {
+            origin = batch.first().timestamp;
+            started = true;
+        }
+        QVector<Vemi_CANFD_Data> passed;
+        for (const Vemi_CANFD_Data &frame : batch) {
+            if (filter->matches(frame, origin))
+                passed << frame;
+        }
+        return passed;
+    }
+
+private:
+    std::shared_ptr<const FrameFilter> filter;
+    uint64_t origin = 0;
+    bool started = false;
+};
+
+} // namespace
 
 LogWorker::LogWorker(DataHub *dispatcher, FrameStore *frames, CanDataExporter *writer,
                      QObject *parent)
@@ -142,17 +179,22 @@ void LogWorker::load(const QString &path)
 }
 
 bool LogWorker::startStreaming(const QString &path, ExportFormat format, const QString &output,
-                               const uint64_t *origin)
+                               const uint64_t *origin, std::shared_ptr<const FrameFilter> filter)
 {
     if (isLoading() || exportThread)
         return false;
     stopLoad();
     stream = std::make_shared<FrameStream>();
+    streamRead = std::make_shared<std::atomic<qint64>>(0);
     const std::shared_ptr<FrameStream> frames = stream;
-    startReading([this, path, frames] {
-        hub->parseFile(path, stopRequested, [this, &frames](const QVector<Vemi_CANFD_Data> &batch) {
+    const std::shared_ptr<std::atomic<qint64>> read = streamRead;
+    startReading([this, path, frames, read, filter] {
+        BatchFilter passing(filter);
+        hub->parseFile(path, stopRequested, [&](const QVector<Vemi_CANFD_Data> &batch) {
+            read->fetch_add(batch.size(), std::memory_order_relaxed);
+            const QVector<Vemi_CANFD_Data> passed = passing(batch);
             // The writer gave up: the rest of the file is not needed.
-            if (!frames->push(batch))
+            if (!passed.isEmpty() && !frames->push(passed))
                 stopRequested.store(true);
         });
         frames->finish();
@@ -187,7 +229,7 @@ bool LogWorker::startStreaming(const QString &path, ExportFormat format, const Q
     return true;
 }
 
-bool LogWorker::startScan(const QString &path)
+bool LogWorker::startScan(const QString &path, std::shared_ptr<const FrameFilter> filter)
 {
     if (isLoading())
         return false;
@@ -199,11 +241,13 @@ bool LogWorker::startScan(const QString &path)
     };
     auto scan = std::make_shared<Scan>();
     startReading(
-        [this, path, scan] {
+        [this, path, scan, filter] {
+            BatchFilter passing(filter);
             hub->parseFile(path, stopRequested,
-                           [&scan](const QVector<Vemi_CANFD_Data> &batch) {
-                               scan->frames += batch.size();
-                               for (const Vemi_CANFD_Data &frame : batch)
+                           [&scan, &passing](const QVector<Vemi_CANFD_Data> &batch) {
+                               const QVector<Vemi_CANFD_Data> passed = passing(batch);
+                               scan->frames += passed.size();
+                               for (const Vemi_CANFD_Data &frame : passed)
                                    scan->earliest =
                                        std::min<quint64>(scan->earliest, frame.timestamp);
                            });
@@ -213,6 +257,11 @@ bool LogWorker::startScan(const QString &path)
 }
 
 qint64 LogWorker::streamedFramesRead() const
+{
+    return streamRead ? streamRead->load(std::memory_order_relaxed) : 0;
+}
+
+qint64 LogWorker::streamedFramesPassed() const
 {
     return stream ? stream->framesGiven() : 0;
 }

@@ -16,6 +16,7 @@
 #include "exportformat.h"
 #include "framesnapshot.h"
 
+class FrameFilter;
 class FrameStream;
 
 class DataHub;
@@ -63,13 +64,18 @@ public:
     // of any size passes in bounded memory. origin, when given, is the time
     // origin, else the first frame's time; a later frame before it voids the
     // output (streamEnded's outOfOrder), and a second run with the log's
-    // earliest time (scan) is needed. False while a load or export runs.
+    // earliest time (scan) is needed. With filter, only the frames it passes
+    // go to the writer. False while a load or export runs.
     bool startStreaming(const QString &path, ExportFormat format, const QString &output,
-                        const uint64_t *origin = nullptr);
-    // Reads path for its earliest time and frame count, keeping nothing.
-    bool startScan(const QString &path);
-    // Frames the running or last stream read, and those it wrote.
+                        const uint64_t *origin = nullptr,
+                        std::shared_ptr<const FrameFilter> filter = nullptr);
+    // Reads path for its earliest time and frame count, keeping nothing;
+    // with filter, of the frames it passes.
+    bool startScan(const QString &path, std::shared_ptr<const FrameFilter> filter = nullptr);
+    // Frames the running or last stream read, those it passed to the writer
+    // (all of them without a filter), and those the writer took.
     qint64 streamedFramesRead() const;
+    qint64 streamedFramesPassed() const;
     qint64 streamedFrames() const;
 
     // Stops a load and waits for both workers: what the owner calls before
@@ -116,6 +122,7 @@ private:
     Failure failure;
     QPointer<QThread> exportThread;
     std::shared_ptr<FrameStream> stream;
+    std::shared_ptr<std::atomic<qint64>> streamRead;
     std::atomic<bool> stopRequested{false};
     // Batches the reader has sent that this thread has not taken yet: a
     // reader faster than the store waits, so memory does not pile up.

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <memory>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 
 #include "conversionplan.h"
 #include "converter.h"
+#include "framefilter.h"
 #include "interruptwatcher.h"
 #include "logformat.h"
 #include "messagedatabase.h"
@@ -154,7 +156,15 @@ int main(int argc, char *argv[])
              "message); --signals=long: a line per signal (Time, Message, Signal, Value, "
              "Unit). Frames of no message give no line; Time is seconds since the first "
              "frame."), text("wide|long"));
-    parser.addOptions({output, format, sort, language, quiet, allowTruncated, dbc, signalTable});
+    const QCommandLineOption filter(QStringLiteral("filter"),
+        text("Write only the frames that match expr, in the filter language of the window "
+             "(see the README), as in \"100-1FF ch 2 t 10-20\"."), text("expr"));
+    const QCommandLineOption overview(QStringLiteral("overview"),
+        text("Instead of converting, print one CSV line per identifier and channel (count, "
+             "lengths, first and last time, periods, rx/tx) of one input, to standard "
+             "output or to the -o file."));
+    parser.addOptions({output, format, sort, language, quiet, allowTruncated, dbc, signalTable, filter,
+                       overview});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         text("Log files (%1) or folders of them.").arg(LogFormat::readableSuffixes()),
         QStringLiteral("INPUT..."));
@@ -176,8 +186,13 @@ int main(int argc, char *argv[])
         return complain(text("unknown language '%1' (use en or zh)")
                             .arg(parser.value(language)), ExitUsage);
     }
+    // --overview: one input file, its CSV to -o or to standard output.
+    const QStringList inputs = parser.positionalArguments();
+    const bool overviewOnly = parser.isSet(overview);
     ConversionPlan plan;
-    if (!plan.build(parser.positionalArguments(), parser.value(output), parser.value(format)))
+    if (overviewOnly && !plan.buildOverview(inputs, parser.value(output)))
+        return complain(plan.error(), ExitUsage);
+    if (!overviewOnly && !plan.build(inputs, parser.value(output), parser.value(format)))
         return complain(plan.error(), ExitUsage);
     SignalTable table = SignalTable::None;
     if (parser.isSet(signalTable)) {
@@ -189,6 +204,8 @@ int main(int argc, char *argv[])
                                 .arg(form), ExitUsage);
         if (!parser.isSet(dbc))
             return complain(text("--signals needs a database: --dbc FILE"), ExitUsage);
+        if (overviewOnly)
+            return complain(text("--signals and --overview exclude each other"), ExitUsage);
         if (plan.format() != ExportFormat::Csv)
             return complain(text("--signals writes CSV: use -f csv or a .csv output"),
                             ExitUsage);
@@ -200,7 +217,17 @@ int main(int argc, char *argv[])
         if (!database)
             return complain(problem, ExitFailed);
     }
-    if (!plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder()))
+    std::shared_ptr<const FrameFilter> chosenFilter;
+    if (parser.isSet(filter)) {
+        const FrameFilter parsed = FrameFilter::parse(
+            parser.value(filter),
+            database ? database->nameMatcher() : FrameFilter::NameMatcher());
+        if (!parsed.isValid())
+            return complain(text("bad --filter: %1").arg(parsed.error()), ExitUsage);
+        if (!parsed.isEmpty())
+            chosenFilter = std::make_shared<const FrameFilter>(parsed);
+    }
+    if (!overviewOnly && !plan.outputFolder().isEmpty() && !QDir().mkpath(plan.outputFolder()))
         return complain(text("cannot create the folder %1").arg(plan.outputFolder()), ExitFailed);
 
     QTranslator translator;
@@ -215,10 +242,14 @@ int main(int argc, char *argv[])
     settings.progress = ProgressDisplay::terminalAttached();
     settings.database = database;
     settings.signalTable = table;
+    settings.filter = chosenFilter;
     Converter converter(settings);
     QObject::connect(&watcher, &InterruptWatcher::interrupted, &converter,
                      &Converter::interrupt);
-    const bool converted = converter.run(plan.jobs());
+    const bool converted = overviewOnly
+                               ? converter.overview(plan.jobs().first().input,
+                                                    plan.jobs().first().output)
+                               : converter.run(plan.jobs());
     if (converter.interruptedBy() != 0)
         InterruptWatcher::endBy(converter.interruptedBy());
     return converted ? ExitConverted : ExitFailed;

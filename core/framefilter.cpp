@@ -198,14 +198,14 @@ bool FrameFilter::matches(const Vemi_CANFD_Data &frame, uint64_t origin) const
 }
 
 std::vector<uint32_t> FrameFilter::select(const FrameSnapshot &frames,
-                                          const std::atomic<bool> *cancel) const
+                                          const std::atomic<bool> *cancel, int first) const
 {
     std::vector<uint32_t> rows;
     if (frames.isEmpty())
         return rows;
     const uint64_t origin = frames.timestampAt(0);
     Vemi_CANFD_Data scratch;
-    for (int i = 0; i < frames.size(); ++i) {
+    for (int i = std::max(first, 0); i < frames.size(); ++i) {
         if ((i & 0xFFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed))
             break;
         if (matches(frames.frameAt(i, scratch), origin))

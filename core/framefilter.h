@@ -46,10 +46,12 @@ public:
 
     // origin: the timestamp of the log's first frame, where "t" counts from.
     bool matches(const Vemi_CANFD_Data &frame, uint64_t origin) const;
-    // The positions of the frames of snapshot that match, in order; stops
-    // early, with what it found so far, once cancel is set.
+    // The positions of the frames of snapshot that match, in order, from
+    // first on (frames that arrived since an earlier call); stops early, with
+    // what it found so far, once cancel is set. "t" counts from the
+    // snapshot's first frame whatever first is.
     std::vector<uint32_t> select(const FrameSnapshot &frames,
-                                 const std::atomic<bool> *cancel = nullptr) const;
+                                 const std::atomic<bool> *cancel = nullptr, int first = 0) const;
 
     // A message key: the identifier and the extended flag in one number.
     static uint64_t key(uint32_t identifier, bool extended)

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets (clang, with ASan and UBSan) in build-fuzz and
 # runs each for the given number of seconds, one after the other.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [target...]
-# Targets: asc csv binlog blfparser dbc candump trc (all when none is named).
+# Targets: asc csv binlog blfparser dbc candump trc filter (all when none is named).
 # New inputs that add coverage collect in build-fuzz/corpus/<target>; an input
 # that breaks a target is written to build-fuzz/artifacts/ and the script
 # fails. Keep such an input as tests/fuzz/regressions/<target>/<name>, where
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(asc csv binlog blfparser dbc candump trc)
+[ ${#targets[@]} -eq 0 ] && targets=(asc csv binlog blfparser dbc candump trc filter)
 
 scripts/deps.sh build test
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

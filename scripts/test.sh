@@ -19,7 +19,7 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 # Tests whose threads ThreadSanitizer watches: parsing and stopping on worker
 # threads, the window's parse, export and close paths, and the stress runs.
 threadedTests=(tst_datahub tst_ascparser tst_csvparser tst_blfparser tst_exporter
-    tst_window tst_window_stress tst_capacity tst_framestore)
+    tst_window tst_window_stress tst_capacity tst_framestore tst_filterui)
 
 summary=()
 failures=0

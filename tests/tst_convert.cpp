@@ -10,6 +10,8 @@
 #include "blfbytes.h"
 #include "candataexporter.h"
 #include "csvwriter.h"
+#include "framefilter.h"
+#include "frameoverview.h"
 #include "sampleframes.h"
 #include "testsupport.h"
 
@@ -220,6 +222,106 @@ private slots:
             QVERIFY(written.startsWith(QStringLiteral("方向(0:接收 ").toUtf8()));
     }
 
+    // --filter writes what the exporter writes for the frames the filter
+    // passes, streamed or sorted; none passing is a failure with no file.
+    void filter_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<bool>("outOfTimeOrder");
+        QTest::newRow("streamed, identifiers and direction")
+            << "100-3FF,18DA0000-18DA00FFx tx" << QStringList{} << 0 << false;
+        QTest::newRow("sorted, time and protocol")
+            << "t 0.5-1.2 fd" << QStringList{"-s", "ascending"} << 1 << false;
+        QTest::newRow("streamed out of time order, time from the first frame")
+            << "t -0.001 !18DA0011x" << QStringList{} << 0 << true;
+        QTest::newRow("sorted, data bytes") << "data ?? 00" << QStringList{"-s", "descending"}
+                                            << 2 << false;
+        QTest::newRow("streamed, nothing matches") << "t 100-" << QStringList{} << 0 << false;
+        QTest::newRow("sorted, nothing matches")
+            << "7FF 18DA0000x" << QStringList{"-s", "ascending"} << 1 << false;
+    }
+
+    void filter()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QStringList, options);
+        QFETCH(int, order);
+        QFETCH(bool, outOfTimeOrder);
+        QTemporaryDir dir;
+        const QString input = makeLog(dir.path(), QStringLiteral("in.asc"), ExportFormat::Asc,
+                                      2500,
+                                      outOfTimeOrder ? SortOrder::Descending : SortOrder::None);
+        const QVector<Vemi_CANFD_Data> frames = TestSupport::parseOnWorker(input).frames();
+        const FrameFilter filter = FrameFilter::parse(expression);
+        QVERIFY(filter.isValid());
+        QVector<Vemi_CANFD_Data> expected;
+        for (const uint32_t row : filter.select(FrameSnapshot(frames)))
+            expected << frames.at(int(row));
+        QVERIFY(expected.size() < frames.size());
+
+        const ToolRun run = runTool(dir.path(), options + QStringList{"--filter", expression,
+                                                                      "in.asc", "-o", "out.csv"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.errorLines.size(), 1);
+        if (expected.isEmpty()) {
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.errorLines[0].endsWith(
+                         QStringLiteral("in.asc: no frame matches the filter; nothing written")),
+                     qPrintable(run.errorLines[0]));
+            QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.csv"))));
+            return;
+        }
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.errorLines[0].contains(
+                     QStringLiteral(": 2500 frames read, %1 written, ").arg(expected.size())),
+                 qPrintable(run.errorLines[0]));
+        const QString reference = dir.filePath(QStringLiteral("reference"));
+        CanDataExporter exporter;
+        QVERIFY(exporter.exportData(expected, ExportFormat::Csv, SortOrder(order), reference));
+        QCOMPARE(withoutExportTime(TestSupport::readFile(dir.filePath(QStringLiteral("out.csv"))),
+                                   ExportFormat::Csv),
+                 withoutExportTime(TestSupport::readFile(reference), ExportFormat::Csv));
+    }
+
+    // --overview prints what FrameOverview makes of the frames read, of those
+    // the filter passes with --filter, and converts nothing.
+    void overview_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("expression");
+        QTest::newRow("to standard output") << QStringList{} << "";
+        QTest::newRow("to a file") << QStringList{"-o", "overview.csv"} << "";
+        QTest::newRow("filtered") << QStringList{"--filter", "fd !100-1FF"} << "fd !100-1FF";
+    }
+
+    void overview()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, expression);
+        QTemporaryDir dir;
+        const QString input = makeLog(dir.path(), QStringLiteral("in.blf"), ExportFormat::Blf,
+                                      2000);
+        const FrameSnapshot frames(TestSupport::parseOnWorker(input).frames());
+        const FrameFilter filter = FrameFilter::parse(expression);
+        const FrameSnapshot passed = frames.selected(
+            std::make_shared<const std::vector<uint32_t>>(filter.select(frames)));
+        QVERIFY(passed.size() > 0);
+        const QByteArray expected = FrameOverview::of(passed).csv().toUtf8();
+
+        const ToolRun run = runTool(dir.path(), options + QStringList{"--overview", "in.blf"});
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        const bool toFile = options.contains(QStringLiteral("-o"));
+        QCOMPARE(toFile ? TestSupport::readFile(dir.filePath(QStringLiteral("overview.csv")))
+                        : run.out,
+                 expected);
+        QCOMPARE(listing(dir.path()),
+                 toFile ? QStringList({"in.blf", "overview.csv"}) : QStringList{"in.blf"});
+        QVERIFY(expected.count('\n') > 10);
+    }
+
     void convertsAFolder()
     {
         QTemporaryDir dir;
@@ -276,6 +378,15 @@ private slots:
                                         << "would both be written to out/a.blf";
         QTest::newRow("output is the input") << QStringList{"a.asc", "-o", "./logs/../a.asc"}
                                              << "would overwrite the input a.asc";
+        QTest::newRow("bad filter") << QStringList{"--filter", "ch x", "a.asc", "-o", "x.csv"}
+                                    << "bad --filter: 'ch' needs channel numbers";
+        QTest::newRow("overview of two files")
+            << QStringList{"--overview", "a.asc", "b.csv"} << "--overview takes one input file";
+        QTest::newRow("overview of a folder")
+            << QStringList{"--overview", "logs"} << "--overview takes one input file";
+        QTest::newRow("overview onto its input")
+            << QStringList{"--overview", "b.csv", "-o", "link.asc"}
+            << "would overwrite the input b.csv";
         QTest::newRow("output is a hard link to the input")
             << QStringList{"-f", "asc", "b.csv", "-o", "link.asc"}
             << "would overwrite the input b.csv";
@@ -475,6 +586,7 @@ private slots:
         QTest::newRow("BLF, sorted") << "cut.blf" << QStringList{"-s", "ascending"} << 1;
         QTest::newRow("BLF, allowed") << "cut.blf" << QStringList{"--allow-truncated"} << 0;
         QTest::newRow("CSV") << "cut.csv" << QStringList() << 1;
+        QTest::newRow("CSV, filtered") << "cut.csv" << QStringList{"--filter", "t 0-"} << 1;
         QTest::newRow("CSV, allowed, quiet")
             << "cut.csv" << QStringList{"--allow-truncated", "-q"} << 0;
         QTest::newRow("ASC, sorted, allowed")
@@ -501,9 +613,12 @@ private slots:
         const QString count = QString::number(frames);
         QStringList expected;
         if (exitCode == 1) {
+            const QString written = options.contains(QStringLiteral("--filter"))
+                                        ? QStringLiteral("those that match written")
+                                        : QStringLiteral("all written");
             expected << "tavrix-convert: " + input + ": ends early (damaged or cut): " + count
-                            + " frames read, all written to out.asc; --allow-truncated accepts "
-                              "such a log";
+                            + " frames read, " + written
+                            + " to out.asc; --allow-truncated accepts such a log";
         } else if (!options.contains(QStringLiteral("-q"))) {
             expected << input + " -> out.asc: " + count + " frames read, " + count
                             + " written, T s; ends early (damaged or cut)";

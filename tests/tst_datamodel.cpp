@@ -203,6 +203,62 @@ private slots:
         QCOMPARE(inserted.last().at(2).toInt(), 4);
     }
 
+    // A selection shows the chosen rows with their store rows, takes the
+    // matches of frames that arrive later, survives the store being emptied
+    // for the next file, and is shared with a conversion's snapshot without
+    // that snapshot changing as rows arrive.
+    void selectionUnderTester()
+    {
+        DataModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        model.appendFrames(batchOf(100, 0));
+        const FrameFilter odd = FrameFilter::parse(QStringLiteral("1,3,5,51-5F"));
+        model.setSelection(odd, odd.select(FrameSnapshot(model.frames())), 100);
+        QVERIFY(model.isFiltered());
+        QCOMPARE(model.rowCount(), 3 + 15);
+        QCOMPARE(model.scannedRows(), 100);
+        QCOMPARE(model.data(model.index(3, DataModel::NumberColumn)).toInt(), 0x51);
+        QCOMPARE(model.headerData(3, Qt::Vertical).toInt(), 0x51);
+        QVERIFY(!model.headerData(18, Qt::Vertical).isValid());
+        QCOMPARE(model.sourceRow(17), 0x5F);
+        QCOMPARE(model.sourceRow(18), -1);
+
+        const FrameSnapshot converted = model.shownFrames();
+        QCOMPARE(converted.size(), 18);
+        inserted.clear();
+        model.appendFrames(batchOf(100, 0)); // identifiers 0 to 0x63 again
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 18);
+        QCOMPARE(model.rowCount(), 36);
+        QCOMPARE(model.scannedRows(), 200);
+        QCOMPARE(model.sourceRow(18), 101);
+        QCOMPARE(converted.size(), 18);
+        QCOMPARE(converted.identifierAt(17), uint32_t(0x5F));
+        model.appendFrames(batchOf(10, 0x200));
+        QCOMPARE(model.rowCount(), 36);
+        QCOMPARE(model.scannedRows(), 210);
+
+        const quint64 generation = model.generation();
+        model.clearFrames();
+        QVERIFY(model.isFiltered());
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(model.generation() != generation);
+        model.appendFrames(batchOf(6, 0));
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.sourceRow(2), 5);
+
+        model.clearSelection();
+        QVERIFY(!model.isFiltered());
+        QCOMPARE(model.rowCount(), 6);
+        QCOMPARE(model.data(model.index(2, DataModel::NumberColumn)).toInt(), 2);
+        QVERIFY(!model.headerData(2, Qt::Vertical).isValid());
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.clearSelection();
+        QCOMPARE(reset.count(), 0);
+    }
+
     void retranslateToChinese()
     {
         DataModel model;

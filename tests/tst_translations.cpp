@@ -20,6 +20,15 @@ private slots:
         QTest::newRow("read reasons") << "ReadReport" << "not a BLF file" << "不是 BLF 文件";
         QTest::newRow("database button") << "DatabaseControl" << "Database..." << "数据库…";
         QTest::newRow("signal panel") << "SignalPanel" << "Raw (hex)" << "原始值(十六进制)";
+        QTest::newRow("filter count") << "FilterBar" << "%1 of %2 frames" << "%1 / %2 帧";
+        QTest::newRow("filter reason") << "FrameFilter"
+                                       << "'data' needs bytes in hex, ?? for any byte, as in "
+                                          "data 02 10 ??"
+                                       << "'data' 需要十六进制字节，?? 表示任意字节，例如 data 02 10 ??";
+        QTest::newRow("overview column") << "OverviewDialog" << "Mean period (s)"
+                                         << "平均周期 (秒)";
+        QTest::newRow("filtered conversion") << "Tavrix" << "%1 of %2 frames written (filtered)"
+                                             << "已写入 %2 帧中的 %1 帧（已过滤）";
         QTest::newRow("write reasons") << "CanDataExporter" << "no space left on the disk"
                                        << "磁盘空间不足";
     }

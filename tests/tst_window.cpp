@@ -269,6 +269,8 @@ private slots:
             toolButtons << w.toolBar->widgetForAction(action);
         QCOMPARE(toolButtons,
                  (QList<QWidget *>{w.addFile, w.clear, w.translate,
+                                   w.window->findChild<QPushButton *>(
+                                       QStringLiteral("overviewButton")),
                                    w.window->findChild<QToolButton *>("databaseButton")}));
         QVERIFY(!signalPanelShown(w));
 

@@ -93,7 +93,14 @@ void DataModel::follow(FrameStore *store)
     });
     connect(store, &FrameStore::cleared, this, [this] {
         shownRows = 0;
+        ++clearings;
+        if (selection) {
+            // The filter stays set for the next file; its rows are to come.
+            selection = std::make_shared<std::vector<uint32_t>>();
+            scanned = 0;
+        }
         endResetModel();
+        emit countsChanged();
     });
     connect(store, &FrameStore::full, this, [this](int held) {
         showPendingRows();
@@ -105,11 +112,78 @@ void DataModel::showPendingRows()
 {
     pendingTimer.stop();
     const int held = frameStore->size();
+    if (selection) {
+        selectArrived(held);
+        return;
+    }
     if (held <= shownRows)
         return;
     beginInsertRows(QModelIndex(), shownRows, held - 1);
     shownRows = held;
     endInsertRows();
+    emit countsChanged();
+}
+
+void DataModel::selectArrived(int held)
+{
+    if (held <= scanned)
+        return;
+    // Arriving rows are filtered here, a turn's worth at a time: the reader
+    // delivers far more slowly than the filter passes frames.
+    const std::vector<uint32_t> found = rowFilter.select(frameStore->snapshot(), nullptr, scanned);
+    scanned = held;
+    if (!found.empty()) {
+        if (selection.use_count() > 1)
+            selection = std::make_shared<std::vector<uint32_t>>(*selection);
+        beginInsertRows(QModelIndex(), shownRows, shownRows + int(found.size()) - 1);
+        selection->insert(selection->end(), found.begin(), found.end());
+        shownRows = int(selection->size());
+        endInsertRows();
+    }
+    emit countsChanged();
+}
+
+void DataModel::setSelection(const FrameFilter &filter, std::vector<uint32_t> rows, int upTo)
+{
+    pendingTimer.stop();
+    beginResetModel();
+    rowFilter = filter;
+    selection = std::make_shared<std::vector<uint32_t>>(std::move(rows));
+    scanned = upTo;
+    shownRows = int(selection->size());
+    endResetModel();
+    // What the store took meanwhile.
+    selectArrived(frameStore->size());
+    emit countsChanged();
+}
+
+void DataModel::clearSelection()
+{
+    if (!selection)
+        return;
+    beginResetModel();
+    selection.reset();
+    rowFilter = FrameFilter();
+    scanned = 0;
+    shownRows = frameStore->size();
+    endResetModel();
+    emit countsChanged();
+}
+
+int DataModel::sourceRow(int row) const
+{
+    if (row < 0 || row >= shownRows)
+        return -1;
+    return selection ? int((*selection)[std::size_t(row)]) : row;
+}
+
+FrameSnapshot DataModel::shownFrames() const
+{
+    const FrameSnapshot all = frameStore->snapshot();
+    if (!selection)
+        return all;
+    // The store may hold frames the selection has not looked at yet.
+    return all.selected(selection);
 }
 
 DataModel::~DataModel() = default;
@@ -133,12 +207,13 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
     if (row < 0 || row >= shownRows || index.column() >= ColumnCount)
         return {};
 
-    const Vemi_CANFD_Data frame = frameAt(row);
+    const int source = sourceRow(row);
+    const Vemi_CANFD_Data frame = frameStore->at(source);
     if (tip)
         return frame.length > 0 ? QVariant(payloadTip(frame)) : QVariant();
     switch (index.column()) {
     case NumberColumn:
-        return row;
+        return source;
     case TimeColumn:
         return timeText(frame);
     case DirectionColumn:
@@ -167,8 +242,11 @@ QVariant DataModel::data(const QModelIndex &index, int role) const
 
 QVariant DataModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole)
         return {};
+    // Filtered rows say where they are in the log; unfiltered ones need not.
+    if (orientation == Qt::Vertical)
+        return selection && sourceRow(section) >= 0 ? QVariant(sourceRow(section)) : QVariant();
     return labelAt(headerLabels, section);
 }
 
@@ -194,7 +272,7 @@ void DataModel::retranslate()
 
 Vemi_CANFD_Data DataModel::frameAt(int row) const
 {
-    return frameStore->at(row);
+    return frameStore->at(sourceRow(row));
 }
 
 void DataModel::setDatabase(std::shared_ptr<const MessageDatabase> database)

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
 
+#include "framefilter.h"
+#include "framesnapshot.h"
 #include "vemi_canfd_data.h"
 
 class FrameStore;
@@ -62,12 +66,32 @@ public:
     // The Name column shows the message names of database; without one
     // (null) it is a blank in every row.
     void setDatabase(std::shared_ptr<const MessageDatabase> database);
+    // Shows only the store's frames at rows (rising), what filter selected
+    // of the first scanned frames; frames that come later, also after the
+    // store is emptied for the next file, are shown when filter passes them.
+    // A model reset; the No. cells and the row header keep the store's row
+    // numbers.
+    void setSelection(const FrameFilter &filter, std::vector<uint32_t> rows, int scanned);
+    // Every frame again: a model reset, and nothing at all when none was set.
+    void clearSelection();
+    bool isFiltered() const { return selection != nullptr; }
+    // The store's row of the frame at row; -1 outside the table.
+    int sourceRow(int row) const;
+    // The frames of the store the rows were chosen from.
+    int scannedRows() const { return isFiltered() ? scanned : shownRows; }
+    // Counts the emptyings of the store: a selection made from a snapshot
+    // older than the last one belongs to another file.
+    quint64 generation() const { return clearings; }
+    // The frames the table shows, without copying one.
+    FrameSnapshot shownFrames() const;
 
     // A copy of every frame shown, as full records.
     QVector<Vemi_CANFD_Data> frames() const;
     FrameStore *store() const { return frameStore; }
 
 signals:
+    // Rows were shown or hidden, or frames arrived: "M of N" is out of date.
+    void countsChanged();
     // The table holds as many frames as it can; the rest of the file is not
     // shown. Once per file, at the batch that filled it.
     void capacityReached(int shown);
@@ -75,10 +99,19 @@ signals:
 private:
     void follow(FrameStore *store);
     void loadLabels();
+    // Filters the frames the store took since the last call.
+    void selectArrived(int held);
 
     QStringList headerLabels;
     FrameStore *frameStore;
     int shownRows = 0;
+    // The rows shown under a filter: positions into the store, 4 bytes a
+    // match. Shared with the snapshots of a conversion, so copied before a
+    // change while one holds it.
+    std::shared_ptr<std::vector<uint32_t>> selection;
+    FrameFilter rowFilter;
+    int scanned = 0;
+    quint64 clearings = 0;
     QTimer pendingTimer;
     QStringList directionLabels;   // by bit 6 of flags
     QStringList frameTypeLabels;   // by the extended bit

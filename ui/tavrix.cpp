@@ -31,6 +31,8 @@
 #include "datahub.h"
 #include "datamodel.h"
 #include "filelistmodel.h"
+#include "filterbar.h"
+#include "overviewdialog.h"
 #include "framestore.h"
 #include "logformat.h"
 #include "logworker.h"
@@ -115,6 +117,7 @@ void Tavrix::initWindow()
     ui.tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui.tableView->setColumnWidth(DataModel::DataColumn, 1200);
     ui.tableView->setSortingEnabled(false);
+    initFilter();
 
     connect(addFileButton, &QPushButton::clicked, this, &Tavrix::onAddFileClicked);
     connect(clearButton, &QPushButton::clicked, this, &Tavrix::onDeleteClicked);
@@ -168,6 +171,34 @@ void Tavrix::initWindow()
     databases->restore();
 }
 
+void Tavrix::initFilter()
+{
+    // The line sits above the table; the file list spans both.
+    filterBar = new FilterBar(dataModel, ui.tableView, ui.widget);
+    ui.gridLayout_2->removeWidget(ui.listView);
+    ui.gridLayout_2->removeWidget(ui.tableView);
+    ui.gridLayout_2->addWidget(ui.listView, 0, 0, 2, 1);
+    ui.gridLayout_2->addWidget(filterBar, 0, 1);
+    ui.gridLayout_2->addWidget(ui.tableView, 1, 1);
+    ui.statusBar->addPermanentWidget(filterBar->countLabel());
+
+    overviewButton = new QPushButton;
+    overviewButton->setObjectName(QStringLiteral("overviewButton"));
+    ui.toolBar->addWidget(overviewButton);
+    connect(overviewButton, &QPushButton::clicked, this, [this] {
+        if (!overview) {
+            overview = new OverviewDialog(this);
+            connect(overview, &OverviewDialog::identifierChosen, filterBar,
+                    &FilterBar::showOnly);
+        }
+        // Of the whole log, whatever the filter shows.
+        dataModel->showPendingRows();
+        overview->showOverview(dataModel->store()->snapshot());
+        overview->show();
+        overview->raise();
+    });
+}
+
 void Tavrix::setUpRowHeader(QHeaderView *header)
 {
     header->setSectionResizeMode(QHeaderView::Fixed);
@@ -205,6 +236,8 @@ void Tavrix::retranslateTexts()
     addFileButton->setText(tr("Add file"));
     clearButton->setText(tr("Clear"));
     translateButton->setText(tr("Translate"));
+    if (overviewButton)
+        overviewButton->setText(tr("Overview"));
     ui.label->setText(tr("Format:"));
     ui.label_2->setText(tr("Output path:"));
     ui.pushButton->setText(tr("Browse"));
@@ -322,9 +355,10 @@ void Tavrix::onTavrix()
     if (path.isEmpty())
         return;
 
-    // The frames the table shows now; the table may change meanwhile.
+    // The frames the table shows now, the filter's matches when one is set;
+    // the table may change meanwhile.
     dataModel->showPendingRows();
-    const FrameSnapshot frames = dataModel->store()->snapshot();
+    const FrameSnapshot frames = dataModel->shownFrames();
     if (frames.isEmpty()) {
         QMessageBox::warning(this, tr("Hit"), tr("No data available"), QMessageBox::Ok);
         return;
@@ -338,6 +372,7 @@ void Tavrix::onTavrix()
     progressTimer->start();
     exportPath = path;
     exportFrames = frames.size();
+    exportFilteredFrom = dataModel->isFiltered() ? dataModel->scannedRows() : 0;
     const QString output = fileName(path);
     showStatus([output] { return tr("Writing %1...").arg(output); });
 }
@@ -359,7 +394,12 @@ void Tavrix::onExportFinished(bool success)
     if (success) {
         const int frames = exportFrames;
         showStatus([name, frames] { return tr("%1 written: %2 frames").arg(name).arg(frames); });
-        QMessageBox::information(this, tr("Hit"), tr("Operation Complete"), QMessageBox::Ok);
+        QString done = tr("Operation Complete");
+        if (exportFilteredFrom > 0) {
+            done += QLatin1Char('\n')
+                    + tr("%1 of %2 frames written (filtered)").arg(frames).arg(exportFilteredFrom);
+        }
+        QMessageBox::information(this, tr("Hit"), done, QMessageBox::Ok);
     } else {
         const CanDataExporter::Failure failure = worker->exportFailure();
         const QString error = worker->exportSystemError();
@@ -412,7 +452,7 @@ void Tavrix::onCapacityReached(int shown)
     QMetaObject::invokeMethod(
         this,
         [this, shown] {
-            if (dataModel->rowCount() < shown)
+            if (dataModel->scannedRows() < shown)
                 return; // another file was clicked meanwhile
             QMessageBox::warning(this, tr("Hit"),
                                  tr("Too many frames: only the first %1 are shown").arg(shown),
@@ -442,7 +482,7 @@ void Tavrix::showStatus(const std::function<QString()> &text)
 void Tavrix::showLoadProgress()
 {
     const QString name = fileName(loadingPath);
-    const int frames = dataModel->rowCount();
+    const int frames = dataModel->scannedRows();
     const int percent = std::max(readReport->percent(), 0);
     showStatus([name, frames, percent] {
         return tr("Reading %1: %2 frames, %3%").arg(name).arg(frames).arg(percent);
@@ -453,7 +493,7 @@ void Tavrix::onLoadEnded()
 {
     loadStatusTimer->stop();
     const QString name = fileName(loadingPath);
-    const int frames = dataModel->rowCount();
+    const int frames = dataModel->scannedRows();
     const ReadReport::Problem problem = readReport->problem(loadingPath, frames);
     if (problem != ReadReport::Problem::None) {
         showStatus([name, problem] {
@@ -506,6 +546,15 @@ void Tavrix::onDatabaseChanged()
 {
     const std::shared_ptr<const MessageDatabase> database = databases->database();
     dataModel->setDatabase(database);
+    // The matcher holds the database it asks, however long the filter lives.
+    FrameFilter::NameMatcher names;
+    if (database) {
+        names = [database, match = database->nameMatcher()](
+                    const QString &pattern, std::unordered_set<uint64_t> &keys, QString &error) {
+            return match(pattern, keys, error);
+        };
+    }
+    filterBar->setNameMatcher(names);
     signalDock->setVisible(database != nullptr);
     showSignals();
 }

@@ -27,6 +27,8 @@ class CanDataExporter;
 class DatabaseControl;
 class DataHub;
 class DataModel;
+class FilterBar;
+class OverviewDialog;
 class LogWorker;
 class ReadReport;
 class SignalPanel;
@@ -65,6 +67,7 @@ private:
     void onFileItemClicked(const QModelIndex &index);
     void onExportFinished(bool success);
     static void setUpRowHeader(QHeaderView *header);
+    void initFilter();
     void showExportProgress();
     // The status bar: what the window is doing and what came of it, in the
     // current language.
@@ -88,6 +91,11 @@ private:
     QStringList fileList;
     DataHub *dataHub = nullptr;
     DataModel *dataModel = nullptr;
+    // The filter line above the table.
+    FilterBar *filterBar = nullptr;
+    QPushButton *overviewButton = nullptr;
+    // Made at the first press of "Overview".
+    OverviewDialog *overview = nullptr;
     CanDataExporter *exporter = nullptr;
     // Runs the parse of the file clicked last and the export, each on a
     // worker thread, with the stop flag of the parse.
@@ -104,6 +112,8 @@ private:
     QElapsedTimer loadClock;
     QString exportPath;
     int exportFrames = 0;
+    // The frames of the table when a filtered export started; 0 unfiltered.
+    int exportFilteredFrom = 0;
     // Made again on a language change.
     std::function<QString()> statusText;
     // Rows of a table from which the row header is made anew once emptied.
