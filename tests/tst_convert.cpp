@@ -462,6 +462,15 @@ private slots:
                           "0.010000,Door,Open,1,\n"
                           "0.030000,Door,Mode,2,\n"
                           "0.030000,Door,Angle,40,deg\n");
+        // The filter's name terms ask the databases; times count from the
+        // first frame written.
+        QTest::newRow("long, filtered by name")
+            << QStringList{"--dbc", "car.dbc", "--signals=long", "--filter", "name D*r"}
+            << QByteArray("Time,Message,Signal,Value,Unit\n"
+                          "0.000000,Door,Mode,1,\n"
+                          "0.000000,Door,Open,1,\n"
+                          "0.020000,Door,Mode,2,\n"
+                          "0.020000,Door,Angle,40,deg\n");
         // 0x123 = 0x55 = 85; a unit with a comma is quoted.
         QTest::newRow("long, sorted, two databases")
             << QStringList{"--dbc", "car.dbc", "--dbc", "more.dbc", "--signals=long", "-s",

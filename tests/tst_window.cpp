@@ -489,6 +489,16 @@ private slots:
                      (QStringList{"Speed|1000|km/h||2710", "Temp|-41|degC||FF"}));
             QCOMPARE(signalRows(w, 1), (QStringList{"Mode|1|||1", "Open|1||open|1"}));
             QCOMPARE(signalRows(w, 2), QStringList());
+            // The filter's name terms ask the databases loaded.
+            auto *filterEdit = w.window->findChild<QLineEdit *>(QStringLiteral("filterEdit"));
+            QVERIFY(filterEdit);
+            filterEdit->setText(QStringLiteral("name Door"));
+            QTest::keyClick(filterEdit, Qt::Key_Return);
+            QTRY_COMPARE(w.model->rowCount(), 2);
+            QCOMPARE(column(*w.model, DataModel::NameColumn), (QStringList{"Door", "Door"}));
+            filterEdit->clear();
+            QTest::keyClick(filterEdit, Qt::Key_Return);
+            QTRY_COMPARE(w.model->rowCount(), 4);
 
             // The CSV gets the names the table shows.
             BoxSeen seen;
