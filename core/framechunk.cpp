@@ -1,7 +1,9 @@
 #include "framechunk.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "decimaltext.h"
 
@@ -21,8 +23,17 @@ std::size_t textLength(const Vemi_CANFD_Data &frame)
 
 bool allZero(const void *bytes, std::size_t size)
 {
+    // Eight bytes at a time: this runs over most of every record appended.
     const auto *at = static_cast<const uint8_t *>(bytes);
-    return std::all_of(at, at + size, [](uint8_t b) { return b == 0; });
+    uint64_t seen = 0;
+    for (; size >= 8; at += 8, size -= 8) {
+        uint64_t word;
+        std::memcpy(&word, at, 8);
+        seen |= word;
+    }
+    for (; size > 0; ++at, --size)
+        seen |= *at;
+    return seen == 0;
 }
 
 // Whether the record is what a reader makes: nothing beyond the payload and the
@@ -45,13 +56,20 @@ FrameChunk::FrameChunk(int capacity)
 
 FrameChunk::FrameChunk(int capacity, std::size_t byteRoom)
     : entries(new Entry[std::size_t(capacity)])
-    , store(new uint8_t[std::max<std::size_t>(byteRoom, 1)])
+    , store(static_cast<uint8_t *>(std::malloc(std::max<std::size_t>(byteRoom, 1))))
     , room(capacity)
     , storeRoom(byteRoom)
 {
+    if (!store)
+        throw std::bad_alloc();
 }
 
 FrameChunk::~FrameChunk() = default;
+
+void FrameChunk::Free::operator()(uint8_t *bytes) const
+{
+    std::free(bytes);
+}
 
 std::size_t FrameChunk::bytes() const
 {
@@ -99,15 +117,21 @@ int FrameChunk::makeTime(Time kind, uint64_t timestamp, Previous previous, char 
     }
 }
 
-FrameChunk::Time FrameChunk::timeOf(const Vemi_CANFD_Data &frame, Previous previous)
+FrameChunk::Time FrameChunk::timeOf(const Vemi_CANFD_Data &frame, Previous previous, Time hint)
 {
     const std::size_t size = textLength(frame);
     if (size == 0)
         return Time::Empty;
     char text[DecimalText::MaxSize];
-    for (Time kind : {Time::Seconds, Time::Gap, Time::Clock, Time::Padded}) {
+    auto remakes = [&](Time kind) {
         const int made = makeTime(kind, frame.timestamp, previous, text);
-        if (made == int(size) && std::memcmp(text, frame.timeText, size) == 0)
+        return made == int(size) && std::memcmp(text, frame.timeText, size) == 0;
+    };
+    // Any kind that gives the text back gives the same text when read.
+    if (remakes(hint))
+        return hint;
+    for (Time kind : {Time::Seconds, Time::Gap, Time::Clock, Time::Padded}) {
+        if (kind != hint && remakes(kind))
             return kind;
     }
     return Time::Stored;
@@ -131,7 +155,9 @@ void FrameChunk::append(const Vemi_CANFD_Data &frame, Previous previous)
         std::memcpy(store.get() + storeUsed, &frame, sizeof frame);
         storeUsed += sizeof frame;
     } else {
-        entry.time = timeOf(frame, previous);
+        entry.time = timeOf(frame, previous, lastTime);
+        if (entry.time != Time::Stored && entry.time != Time::Empty)
+            lastTime = entry.time;
         std::memcpy(store.get() + storeUsed, frame.data, frame.length);
         storeUsed += frame.length;
         if (entry.time == Time::Stored) {
@@ -141,6 +167,17 @@ void FrameChunk::append(const Vemi_CANFD_Data &frame, Previous previous)
         }
     }
     ++used;
+}
+
+void FrameChunk::shrink()
+{
+    // Shrinking in place cannot fail in practice; if it did, the reserve stays.
+    const std::size_t size = std::max<std::size_t>(storeUsed, 1);
+    if (void *smaller = std::realloc(store.get(), size)) {
+        (void)store.release();
+        store.reset(static_cast<uint8_t *>(smaller));
+        storeRoom = size;
+    }
 }
 
 std::shared_ptr<FrameChunk> FrameChunk::sealed() const

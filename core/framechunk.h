@@ -41,6 +41,9 @@ public:
     void append(const Vemi_CANFD_Data &frame, Previous previous);
     // An exact copy of a full chunk, without the reserve.
     std::shared_ptr<FrameChunk> sealed() const;
+    // Gives the reserve of a full chunk back in place; only for a chunk
+    // nobody else reads, as its bytes may move.
+    void shrink();
 
     // The whole record.
     void read(int index, Previous previous, Vemi_CANFD_Data &frame) const;
@@ -80,13 +83,22 @@ private:
     static_assert(sizeof(Entry) == 24, "an entry is 24 bytes");
 
     FrameChunk(int capacity, std::size_t byteRoom);
-    static Time timeOf(const Vemi_CANFD_Data &frame, Previous previous);
+    // hint: the kind found for the frame before, tried first (a log writes
+    // all its times one way).
+    static Time timeOf(const Vemi_CANFD_Data &frame, Previous previous, Time hint);
     static int makeTime(Time kind, uint64_t timestamp, Previous previous, char *text);
 
+    struct Free
+    {
+        void operator()(uint8_t *bytes) const;
+    };
+
     std::unique_ptr<Entry[]> entries;
-    std::unique_ptr<uint8_t[]> store;
+    // From malloc, so that shrink() can give the reserve back without a copy.
+    std::unique_ptr<uint8_t, Free> store;
     int room;
     std::size_t storeRoom;
     int used = 0;
     std::size_t storeUsed = 0;
+    Time lastTime = Time::Seconds;
 };

@@ -103,9 +103,17 @@ bool FrameStore::makeRoom(int frames)
 
 void FrameStore::sealFullChunks()
 {
-    // A full chunk gives its reserve back; a snapshot that holds the open one
-    // keeps reading it. Without memory for the copy the open one stays.
+    // A full chunk gives its reserve back: in place when only the store holds
+    // it; else a snapshot that holds the open one keeps reading it, and the
+    // store takes a copy. Without memory for the copy the open one stays.
     while (sealed < chunks.size() && chunks[sealed]->isFull()) {
+        if (chunks[sealed].use_count() == 1) {
+            bytes -= chunks[sealed]->bytes();
+            chunks[sealed]->shrink();
+            bytes += chunks[sealed]->bytes();
+            ++sealed;
+            continue;
+        }
         try {
             std::shared_ptr<FrameChunk> copy = chunks[sealed]->sealed();
             bytes += copy->bytes();
