@@ -132,15 +132,15 @@ void LogWorker::requestStop()
 
 void LogWorker::relay(const QVector<Vemi_CANFD_Data> &batch)
 {
-    {
-        std::unique_lock<std::mutex> guard(flightLock);
-        flightChanged.wait(guard, [this] {
-            return inFlight < MaxBatchesInFlight || stopRequested.load();
-        });
-        ++inFlight;
-    }
+    std::unique_lock<std::mutex> guard(flightLock);
+    flightChanged.wait(guard, [this] {
+        return inFlight < MaxBatchesInFlight || stopRequested.load();
+    });
+    ++inFlight;
     // Queued to the hub like its relayed signals, so in their order; dropped
-    // with them when a stopped load's queue is cleared.
+    // with them when a stopped load's queue is cleared. Posted under the lock
+    // the receiver takes first (landed()), so the hand-over of the batch is
+    // ordered in a way ThreadSanitizer sees as well as Qt's queue orders it.
     QMetaObject::invokeMethod(
         hub,
         [this, batch] {
